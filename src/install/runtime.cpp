@@ -1,0 +1,116 @@
+#include "runtime.h"
+
+#include <stdio.h>
+
+namespace {
+
+struct RuntimeFile {
+    const char* source;
+    const char* target;  // pattern, filled with the system directory
+};
+
+// Probe and copy order is fixed: it is the order the files are listed here.
+const RuntimeFile Files2002[] = {
+    {".\\VCRUNTIME\\msvcp70.dll", "%s\\msvcp70.dll"},
+    {".\\VCRUNTIME\\msvcr70.dll", "%s\\msvcr70.dll"},
+};
+
+const RuntimeFile Files2003[] = {
+    {".\\VCRUNTIME\\MFC71.dll", "%s\\MFC71.dll"},
+    {".\\VCRUNTIME\\msvcp71.dll", "%s\\msvcp71.dll"},
+    {".\\VCRUNTIME\\msvcr71.dll", "%s\\msvcr71.dll"},
+};
+
+const int Count2002 = sizeof Files2002 / sizeof Files2002[0];
+const int Count2003 = sizeof Files2003 / sizeof Files2003[0];
+
+// Asked afresh on every call. A failed call, or a directory too long for
+// the buffer, leaves no usable directory rather than a half-written one.
+bool GetSystemDir(char* dir) {
+    UINT len = GetSystemDirectoryA(dir, MAX_PATH);
+    if (len == 0 || len >= MAX_PATH) {
+        dir[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+// Every probe runs, even after one has failed.
+bool IsSetInstalled(const RuntimeFile* files, int count) {
+    char dir[MAX_PATH];
+    bool haveDir = GetSystemDir(dir);
+    bool installed = true;
+    for (int i = 0; i < count; i++) {
+        char path[MAX_PATH];
+        if (!haveDir || !FormatTargetPath(path, files[i].target, dir) || !IsPlainFilePresent(path))
+            installed = false;
+    }
+    return installed;
+}
+
+bool AreSourcesPresent(const RuntimeFile* files, int count) {
+    bool present = true;
+    for (int i = 0; i < count; i++) {
+        if (!IsPlainFilePresent(files[i].source))
+            present = false;
+    }
+    return present;
+}
+
+// A copy refused because the name is taken counts only if what holds the
+// name is a plain file: a directory there is not an installed library.
+bool InstallFile(const RuntimeFile& file, const char* dir) {
+    char path[MAX_PATH];
+    if (!FormatTargetPath(path, file.target, dir))
+        return false;
+    if (CopyFileA(file.source, path, TRUE))
+        return true;
+    return GetLastError() == ERROR_FILE_EXISTS && IsPlainFilePresent(path);
+}
+
+// Every file is attempted, even after one has failed; nothing is rolled back.
+bool InstallSet(const RuntimeFile* files, int count) {
+    if (!AreSourceFilesPresent())
+        return false;
+    char dir[MAX_PATH];
+    bool haveDir = GetSystemDir(dir);
+    bool installed = true;
+    for (int i = 0; i < count; i++) {
+        if (!haveDir || !InstallFile(files[i], dir))
+            installed = false;
+    }
+    return installed;
+}
+
+}  // namespace
+
+bool FormatTargetPath(char* out, const char* pattern, const char* dir) {
+    int len = snprintf(out, MAX_PATH, pattern, dir);
+    if (len < 0 || len >= MAX_PATH) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool IsPlainFilePresent(const char* path) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(path, &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(find);
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsRuntime2002Installed() { return IsSetInstalled(Files2002, Count2002); }
+bool IsRuntime2003Installed() { return IsSetInstalled(Files2003, Count2003); }
+
+// The 2003 set first, then the 2002 set; all five are needed for either install.
+bool AreSourceFilesPresent() {
+    bool first = AreSourcesPresent(Files2003, Count2003);
+    bool second = AreSourcesPresent(Files2002, Count2002);
+    return first && second;
+}
+
+bool InstallRuntime2002() { return InstallSet(Files2002, Count2002); }
+bool InstallRuntime2003() { return InstallSet(Files2003, Count2003); }

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "files.h"
+#include "runtime.h"
+
+// Each test starts in a fresh current directory holding a complete VCRUNTIME
+// folder, with none of the five names in the system directory.
+class RuntimeTest : public testing::Test {
+protected:
+    void SetUp() override {
+        GetCurrentDirectoryA(MAX_PATH, saved_);
+        work_ = FreshDir(testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_TRUE(SetCurrentDirectoryA(work_.c_str()));
+        PlantAllSources(work_);
+        ClearTargets();
+    }
+    void TearDown() override {
+        SetCurrentDirectoryA(saved_);
+        RemoveTree(work_);
+        ClearTargets();
+    }
+    std::string Source(const char* name) const { return work_ + "\\VCRUNTIME\\" + name; }
+    void PlantTarget(const char* name, const char* tag) {
+        ASSERT_TRUE(WriteFileBytes(SystemPath(name), StandInBytes(name, tag)));
+    }
+    void PlantTargets(const char* const* names, int count) {
+        for (int i = 0; i < count; i++)
+            PlantTarget(names[i], "already there");
+    }
+    void ExpectCopied(const char* name) {
+        std::string bytes;
+        ASSERT_TRUE(ReadFileBytes(SystemPath(name), &bytes)) << name;
+        EXPECT_EQ(StandInBytes(name, "source"), bytes) << name;
+    }
+
+    std::string work_;
+    char saved_[MAX_PATH];
+};
+
+// Indices into RuntimeNames.
+const char* const* const Set2003 = RuntimeNames;
+const char* const* const Set2002 = RuntimeNames + 3;

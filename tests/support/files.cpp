@@ -1,0 +1,93 @@
+#include "files.h"
+
+#include <windows.h>
+#include <stdio.h>
+
+const char* const RuntimeNames[5] = {"MFC71.dll", "msvcp71.dll", "msvcr71.dll", "msvcp70.dll", "msvcr70.dll"};
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == bytes.size();
+}
+
+bool ReadFileBytes(const std::string& path, std::string* bytes) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bytes->clear();
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+        bytes->append(buf, got);
+    CloseHandle(h);
+    return true;
+}
+
+bool MakeDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::string& path) {
+    DWORD attrs = GetFileAttributesA(path.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name != "." && name != "..")
+                RemoveTree(path + "\\" + name);
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::string SystemDir() {
+    char dir[MAX_PATH];
+    GetSystemDirectoryA(dir, MAX_PATH);
+    return dir;
+}
+
+std::string SystemPath(const char* name) { return SystemDir() + "\\" + name; }
+
+void ClearTargets() {
+    for (const char* name : RuntimeNames)
+        RemoveTree(SystemPath(name));
+}
+
+std::string StandInBytes(const char* name, const char* tag) {
+    char text[160];
+    snprintf(text, sizeof text, "Tavorine test stand-in for %s (%s), not a Microsoft library\r\n", name, tag);
+    return text;
+}
+
+void PlantSources(const std::string& dir, const char* const* names, int count) {
+    std::string folder = dir + "\\VCRUNTIME";
+    MakeDir(folder);
+    for (int i = 0; i < count; i++)
+        WriteFileBytes(folder + "\\" + names[i], StandInBytes(names[i], "source"));
+}
+
+void PlantAllSources(const std::string& dir) { PlantSources(dir, RuntimeNames, 5); }
+
+std::string FreshDir(const char* label) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%stavorine-%s-%lu", temp, label, GetCurrentProcessId());
+    RemoveTree(path);
+    MakeDir(path);
+    return path;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+// File helpers for the tests: stand-in runtime folders and the state of the
+// prefix's system directory. All paths are ANSI, all on Wine's real files.
+#include <string>
+
+extern const char* const RuntimeNames[5];  // 2003 set first, then 2002
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+bool ReadFileBytes(const std::string& path, std::string* bytes);
+bool MakeDir(const std::string& path);
+void RemoveTree(const std::string& path);  // files, read-only ones too, and folders
+bool Exists(const std::string& path);
+
+std::string SystemDir();
+std::string SystemPath(const char* name);
+void ClearTargets();  // removes whatever stands at the five names in the system directory
+
+// Content that differs per file and per tag, so a copy or an overwrite shows.
+std::string StandInBytes(const char* name, const char* tag);
+// A VCRUNTIME folder under dir holding those of the five names that are given.
+void PlantSources(const std::string& dir, const char* const* names, int count);
+void PlantAllSources(const std::string& dir);
+
+// A fresh, empty folder in the prefix's temporary directory.
+std::string FreshDir(const char* label);
