@@ -36,6 +36,8 @@ make_prefix() {
     rm -rf "$1"
     mkdir -p "$(dirname "$1")"
     WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
+    # Without a window manager Wine must draw captions and frames itself.
+    WINEPREFIX="$1" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     WINEPREFIX="$1" wineserver -w
     [ -d "$1/drive_c/windows/system32" ] || { echo "wine prefix $1 was not created" >&2; return 1; }
 }

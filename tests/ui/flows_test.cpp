@@ -1,0 +1,195 @@
+// End-to-end flows: Tavorine.exe started in a prepared current directory,
+// driven through its windows as a user would drive it.
+#include <gtest/gtest.h>
+
+#include "files.h"
+#include "resource.h"
+#include "ui_driver.h"
+
+namespace {
+
+const wchar_t Installed[] = L"インストールされています";
+const wchar_t NotInstalled[] = L"インストールされていません";
+
+class Flow : public testing::Test {
+protected:
+    void SetUp() override {
+        work_ = FreshDir(testing::UnitTest::GetInstance()->current_test_info()->name());
+        PlantAllSources(work_);
+        ClearTargets();
+    }
+    void TearDown() override {
+        StopApp(&app_);
+        RemoveTree(work_);
+        ClearTargets();
+    }
+    HWND Start() {
+        EXPECT_TRUE(StartApp(&app_, work_));
+        HWND main = WaitDialog(app_, Kind::Main);
+        EXPECT_NE(nullptr, main) << "no main dialog";
+        return main;
+    }
+    void ExpectExitCodeZero() {
+        DWORD code = 1234;
+        ASSERT_TRUE(WaitExit(&app_, &code)) << "the program did not end";
+        EXPECT_EQ(0u, code);
+    }
+    std::string Source(const char* name) const { return work_ + "\\VCRUNTIME\\" + name; }
+
+    std::string work_;
+    App app_;
+};
+
+TEST_F(Flow, IncompleteSourcesWarnAndEndWithoutTheDialog) {
+    DeleteFileA(Source("msvcp70.dll").c_str());
+    ASSERT_TRUE(StartApp(&app_, work_));
+
+    Box box;
+    bool mainSeen = false;
+    for (DWORD start = GetTickCount(); !box.hwnd && GetTickCount() - start < WaitMs; Sleep(10)) {
+        mainSeen |= FindDialog(app_, Kind::Main) != nullptr;
+        if (FindDialog(app_, Kind::MessageBox))
+            box = WaitMessageBox(app_);
+    }
+    ASSERT_NE(nullptr, box.hwnd) << "no warning box";
+    EXPECT_EQ(L"Tavorine", box.caption);
+    EXPECT_EQ(L"コピー元のランタイムファイルが一部、又は全て見つかりません\n\n終了します", box.text);
+    EXPECT_EQ(Icon::Warning, box.icon);
+    HWND owner = GetWindow(box.hwnd, GW_OWNER);
+    EXPECT_NE(nullptr, owner);
+    EXPECT_FALSE(IsWindowVisible(owner)) << "the main dialog must stay hidden";
+
+    PostMessageW(box.hwnd, WM_COMMAND, IDOK, 0);
+    DWORD code = 1234;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < WaitMs; Sleep(10)) {
+        mainSeen |= FindDialog(app_, Kind::Main) != nullptr;
+        if (WaitForSingleObject(app_.pi.hProcess, 0) == WAIT_OBJECT_0)
+            break;
+    }
+    ASSERT_TRUE(WaitExit(&app_, &code));
+    EXPECT_EQ(0u, code);
+    EXPECT_FALSE(mainSeen) << "the main dialog was shown";
+    for (const char* name : RuntimeNames)
+        EXPECT_FALSE(Exists(SystemPath(name))) << name;
+}
+
+TEST_F(Flow, InstallsTheMissingSetAndRefreshesOnlyItsLine) {
+    HWND main = Start();
+    ASSERT_TRUE(main);
+    EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2002));
+    EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2003));
+
+    PostCommand(main, IDC_INSTALL_2003);
+    Box box = WaitMessageBox(app_);
+    ASSERT_TRUE(box.hwnd) << "no message box";
+    EXPECT_EQ(L"Tavorine", box.caption);
+    EXPECT_EQ(L"インストールに成功しました", box.text);
+    EXPECT_EQ(Icon::Information, box.icon);
+    EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2003)) << "refreshed before the box was closed";
+
+    CloseMessageBox(box);
+    EXPECT_TRUE(WaitItemText(main, IDC_STATUS_2003, Installed));
+    EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2002));
+    for (int i = 0; i < 3; i++) {
+        std::string bytes;
+        EXPECT_TRUE(ReadFileBytes(SystemPath(RuntimeNames[i]), &bytes));
+        EXPECT_EQ(StandInBytes(RuntimeNames[i], "source"), bytes) << RuntimeNames[i];
+    }
+
+    PostCommand(main, IDC_CLOSE);
+    ExpectExitCodeZero();
+}
+
+TEST_F(Flow, AnInstalledSetIsLeftAloneAndAFailedCopyIsReported) {
+    for (int i = 0; i < 3; i++)
+        ASSERT_TRUE(WriteFileBytes(SystemPath(RuntimeNames[i]), StandInBytes(RuntimeNames[i], "there")));
+    HWND main = Start();
+    ASSERT_TRUE(main);
+    EXPECT_EQ(Installed, ItemText(main, IDC_STATUS_2003));
+
+    PostCommand(main, IDC_INSTALL_2003);
+    ASSERT_TRUE(Barrier(GetDlgItem(main, IDC_CLOSE)));
+    EXPECT_EQ(nullptr, FindDialog(app_, Kind::MessageBox)) << "a box for an installed set";
+    EXPECT_EQ(Installed, ItemText(main, IDC_STATUS_2003));
+    std::string bytes;
+    ReadFileBytes(SystemPath("MFC71.dll"), &bytes);
+    EXPECT_EQ(StandInBytes("MFC71.dll", "there"), bytes);
+
+    // The second 2002 source, held open without sharing, cannot be copied.
+    HANDLE held = CreateFileA(Source("msvcr70.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    PostCommand(main, IDC_INSTALL_2002);
+    Box box = WaitMessageBox(app_);
+    CloseHandle(held);
+    ASSERT_TRUE(box.hwnd) << "no message box";
+    EXPECT_EQ(L"Tavorine", box.caption);
+    EXPECT_EQ(L"インストールに失敗しました", box.text);
+    EXPECT_EQ(Icon::Warning, box.icon);
+    CloseMessageBox(box);
+    ASSERT_TRUE(Barrier(GetDlgItem(main, IDC_CLOSE)));
+    EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2002));
+    EXPECT_TRUE(Exists(SystemPath("msvcp70.dll"))) << "the first file stays copied";
+
+    PostClose(main);
+    ExpectExitCodeZero();
+}
+
+TEST_F(Flow, OkCancelAndEscapeDoNothing) {
+    HWND main = Start();
+    ASSERT_TRUE(main);
+    PostCommand(main, IDOK);
+    PostCommand(main, IDCANCEL);
+    PostKey(app_, VK_ESCAPE);
+    ASSERT_TRUE(Barrier(GetDlgItem(main, IDC_CLOSE)));
+
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_EQ(nullptr, FindDialog(app_, Kind::MessageBox));
+    EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2002));
+    EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2003));
+    for (const char* name : RuntimeNames)
+        EXPECT_FALSE(Exists(SystemPath(name))) << name;
+
+    PostCommand(main, IDC_CLOSE);
+    ExpectExitCodeZero();
+}
+
+TEST_F(Flow, AboutShowsTheVersionAndClosesOnlyOnOk) {
+    HWND main = Start();
+    ASSERT_TRUE(main);
+
+    PostCommand(main, IDC_ABOUT);
+    HWND about = WaitDialog(app_, Kind::About);
+    ASSERT_TRUE(about);
+    EXPECT_EQ(L"バージョン情報", Text(about));
+    EXPECT_EQ(L"Tavorine ver1.00", ItemText(about, IDC_VERSION));
+    EXPECT_EQ(main, GetWindow(about, GW_OWNER));
+    EXPECT_FALSE(IsWindowEnabled(main)) << "modal over the main dialog";
+
+    PostKey(app_, VK_ESCAPE);
+    ASSERT_TRUE(Barrier(GetDlgItem(about, IDC_CLOSE)));
+    EXPECT_TRUE(IsWindow(about)) << "Escape closed the About dialog";
+
+    PostKey(app_, VK_RETURN);
+    EXPECT_TRUE(WaitGone(about)) << "Enter did not close it";
+
+    PostCommand(main, IDC_ABOUT);
+    about = WaitDialog(app_, Kind::About);
+    ASSERT_TRUE(about);
+    PostCommand(about, IDC_CLOSE);
+    EXPECT_TRUE(WaitGone(about)) << "OK did not close it";
+
+    PostCommand(main, IDC_ABOUT);
+    about = WaitDialog(app_, Kind::About);
+    ASSERT_TRUE(about);
+    PostClose(about);
+    EXPECT_TRUE(WaitGone(about)) << "its close box did not close it";
+
+    ASSERT_TRUE(Barrier(GetDlgItem(main, IDC_CLOSE)));
+    EXPECT_TRUE(IsWindowEnabled(main));
+    EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2002));
+    EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2003));
+    PostClose(main);
+    ExpectExitCodeZero();
+}
+
+}  // namespace
