@@ -1,0 +1,75 @@
+# Sourced by the scripts: building, and the environment every Wine process of this project gets.
+# A Japanese locale gives the ANSI code page 932; mono and gecko are never installed.
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+# Starts Xvfb on a free display when there is no display; sets XVFB_PID.
+start_xvfb_if_needed() {
+    XVFB_PID=""
+    [ -n "${DISPLAY:-}" ] && return 0
+    local n
+    for n in $(seq 91 140); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        local i
+        for i in $(seq 1 50); do
+            [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=""
+    done
+    echo "could not start Xvfb" >&2
+    return 1
+}
+
+stop_xvfb() {
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+}
+
+# Creates a fresh 32-bit prefix at $1 (removing whatever was there).
+make_prefix() {
+    rm -rf "$1"
+    mkdir -p "$(dirname "$1")"
+    WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
+    # Without a window manager Wine must draw captions and frames itself.
+    WINEPREFIX="$1" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    # The Japanese dialog font, from Debian's IPA fonts.
+    WINEPREFIX="$1" wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d IPAPGothic /f >/dev/null 2>&1
+    # Wine draws the caption buttons with Marlett, which it does not find by itself here.
+    cp /usr/share/wine/fonts/marlett.ttf "$1/drive_c/windows/Fonts/" 2>/dev/null || true
+    WINEPREFIX="$1" wineserver -w
+    [ -d "$1/drive_c/windows/system32" ] || { echo "wine prefix $1 was not created" >&2; return 1; }
+}
+
+# A fresh prefix at $1 for the test programs, which run only where the token
+# in the prefix matches TAVORINE_TEST_TOKEN (exported here).
+make_test_prefix() {
+    make_prefix "$1"
+    TAVORINE_TEST_TOKEN=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
+    export TAVORINE_TEST_TOKEN
+    printf '%s' "$TAVORINE_TEST_TOKEN" > "$1/drive_c/tavorine-test-prefix"
+}
+
+# Configures and builds the tree at $1 into $2; further arguments name targets.
+build_tree() {
+    local src=$1 dir=$2
+    shift 2
+    cmake -S "$src" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-i686-w64-mingw32.cmake" \
+          -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+    local t=()
+    for target in "$@"; do t+=(--target "$target"); done
+    cmake --build "$dir" -j "$(nproc)" "${t[@]}" >/dev/null
+}
+
+# One wineserver for a whole run keeps each program's start short. Wine's own
+# services start with the first program and outlive it: start them here, away
+# from any caller's output pipes, which they would otherwise hold open.
+start_wineserver() {
+    wineserver -p </dev/null >/dev/null 2>&1
+    wine cmd /c exit </dev/null >/dev/null 2>&1
+}
