@@ -8,7 +8,7 @@ have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
 
 pkgs=(cmake make python3 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-      googletest wine wine32:i386 libfreetype6:i386 libfontconfig1:i386 xvfb x11-utils locales fonts-ipafont-gothic fonts-wine imagemagick zip)
+      googletest wine wine32:i386 libfreetype6:i386 libfontconfig1:i386 xvfb locales fonts-ipafont-gothic fonts-wine imagemagick)
 for p in "${pkgs[@]}"; do have_pkg "$p" || need+=("$p"); done
 
 if [ "${#need[@]}" -gt 0 ]; then

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""What Tavorine.exe is as a file: a 32-bit GUI program that needs nothing
-but system DLLs, with Japanese resources, no manifest, no version record,
-and an icon group of eight images."""
+"""What Tavorine.exe is as a file: a small 32-bit GUI program that needs
+nothing but system DLLs, hardened with ASLR and DEP, free of timestamps,
+with Japanese resources, no manifest, no version record, and an icon group
+of eight images."""
 import os
 import struct
 import sys
@@ -10,9 +11,14 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pe import Pe  # noqa: E402
 
-EXE = os.environ.get("TAVORINE_EXE", "")
+EXE = ""
+BUILD_PATHS = []  # the source and build trees, which must not show in the file
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll"}
+MAX_SIZE = 48 * 1024
+DYNAMIC_BASE, NX_COMPAT = 0x40, 0x100
+RELOCS_STRIPPED = 0x1
+SCN_EXECUTE, SCN_WRITE = 0x20000000, 0x80000000
 
 
 class ExeTest(unittest.TestCase):
@@ -31,6 +37,27 @@ class ExeTest(unittest.TestCase):
         imports = {n.lower() for n in self.pe.imports()}
         self.assertTrue(imports, "no imports found")
         self.assertLessEqual(imports, SYSTEM_DLLS)
+        self.assertEqual(self.pe.dirs[13][1], 0, "delay-loaded imports")
+
+    def test_is_small(self):
+        self.assertLessEqual(len(self.pe.data), MAX_SIZE)
+
+    def test_is_hardened(self):
+        self.assertTrue(self.pe.dll_characteristics & DYNAMIC_BASE, "no ASLR")
+        self.assertTrue(self.pe.dll_characteristics & NX_COMPAT, "no DEP")
+        self.assertFalse(self.pe.characteristics & RELOCS_STRIPPED, "relocations stripped")
+        self.assertGreater(self.pe.dirs[5][1], 0, "no relocation table")
+        for name, _, _, _, chars in self.pe.sections:
+            both = chars & SCN_EXECUTE and chars & SCN_WRITE
+            self.assertFalse(both, f"section {name} is writable and executable")
+
+    def test_holds_no_timestamp_or_debug_record(self):
+        self.assertEqual(self.pe.timestamp, 0)
+        self.assertEqual(self.pe.dirs[6][1], 0, "debug directory")
+        rsrc = self.pe.offset(self.pe.dirs[2][0])
+        self.assertEqual(struct.unpack_from("<I", self.pe.data, rsrc + 4)[0], 0, "resource timestamp")
+        for tree in BUILD_PATHS:
+            self.assertNotIn(os.fsencode(tree), self.pe.data, "a build path")
 
     def test_resources_are_japanese_without_manifest_or_version(self):
         types = {r[0] for r in self.res}
@@ -57,6 +84,9 @@ class ExeTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1:
-        EXE = sys.argv.pop(1)
+    if len(sys.argv) < 2:
+        sys.exit("usage: check_exe.py EXE [SOURCE_DIR BUILD_DIR]")
+    EXE = sys.argv.pop(1)
+    while len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+        BUILD_PATHS.append(sys.argv.pop(1))
     unittest.main(verbosity=1)

@@ -14,9 +14,8 @@ std::string ProgramPath() {
     return std::string(path) + "\\Tavorine.exe";
 }
 
-bool StartApp(App* app, const std::string& currentDir) {
+bool StartApp(App* app, const std::string& currentDir, const std::string& exe) {
     STARTUPINFOA si = {sizeof si};
-    std::string exe = ProgramPath();
     std::string cmd = "\"" + exe + "\"";
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back('\0');

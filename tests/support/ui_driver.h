@@ -18,7 +18,7 @@ struct App {
 // Path of the Tavorine.exe that this build made.
 std::string ProgramPath();
 
-bool StartApp(App* app, const std::string& currentDir);
+bool StartApp(App* app, const std::string& currentDir, const std::string& exe = ProgramPath());
 // Waits for the process to end; false if it does not within WaitMs.
 bool WaitExit(App* app, DWORD* exitCode);
 // Ends the process if it still runs, and closes its handles.

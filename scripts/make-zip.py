@@ -1,0 +1,37 @@
+#!/usr/bin/env python3
+"""Packs Tavorine-1.00.zip: the exe and a Japanese read-me in Shift-JIS with
+CRLF line ends, as Notepad on an older Japanese Windows expects. The same
+inputs give the same bytes: fixed entry order, time, and attributes.
+  make-zip.py EXE README OUT.zip"""
+import sys
+import zipfile
+
+# The time stored for every entry: the day of version 1.00.
+STAMP = (2026, 12, 9, 0, 0, 0)
+
+
+def entry(name):
+    info = zipfile.ZipInfo(name, STAMP)
+    info.compress_type = zipfile.ZIP_DEFLATED
+    info.create_system = 0  # MS-DOS, so no Unix permissions are stored
+    info.external_attr = 0x20  # archive bit only
+    return info
+
+
+def main(exe, readme, out):
+    with open(exe, "rb") as f:
+        program = f.read()
+    with open(readme, encoding="utf-8") as f:
+        text = f.read()
+    lines = text.replace("\r\n", "\n").split("\n")
+    notice = "\r\n".join(lines).encode("cp932")
+    with zipfile.ZipFile(out, "w") as z:
+        z.writestr(entry("Tavorine.exe"), program, compresslevel=9)
+        z.writestr(entry("README-ja.txt"), notice, compresslevel=9)
+    print(f"wrote {out}")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    main(*sys.argv[1:])
