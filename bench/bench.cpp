@@ -34,40 +34,19 @@ double Median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-struct Found {
-    DWORD pid;
-    HWND hwnd;
-};
-
-BOOL CALLBACK FindVisible(HWND hwnd, LPARAM param) {
-    Found* f = reinterpret_cast<Found*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != f->pid || !IsWindowVisible(hwnd))
-        return TRUE;
-    f->hwnd = hwnd;
-    return FALSE;
-}
-
-HWND VisibleWindow(DWORD pid) {
-    Found f = {pid, nullptr};
-    EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&f));
-    return f.hwnd;
-}
-
 struct Start {
     std::vector<double> ms;
     std::vector<double> peakKb;
 };
 
-// From CreateProcess to the first visible window of the new process.
+// From CreateProcess to the first visible dialog of the new process.
 void MeasureStart(const std::string& exe, const std::string& cwd, Start* out) {
     App app;
     double t0 = Now();
     if (!StartApp(&app, cwd, exe))
         return;
     HWND hwnd = nullptr;
-    while (!(hwnd = VisibleWindow(app.pi.dwProcessId)) && Now() - t0 < WaitMs)
+    while (!(hwnd = FindDialog(app, Kind::Any)) && Now() - t0 < WaitMs)
         Sleep(1);
     double t1 = Now();
     Sleep(300);

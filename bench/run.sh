@@ -9,14 +9,6 @@ bash "$root/scripts/setup.sh"
 build_tree "$root" "$build" Tavorine ref_dialog bench
 
 unset DISPLAY
-export WINEPREFIX="$build/bench-prefix"
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    stop_xvfb
-}
-trap cleanup EXIT
-start_xvfb_if_needed
-make_test_prefix "$WINEPREFIX"
-start_wineserver
+open_sandbox "$build/bench-prefix"
 echo "$(wine --version), $(nproc) cores, $(date -u +%Y-%m-%d)"
 wine "$build/bench/bench.exe"

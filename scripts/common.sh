@@ -73,3 +73,18 @@ start_wineserver() {
     wineserver -p </dev/null >/dev/null 2>&1
     wine cmd /c exit </dev/null >/dev/null 2>&1
 }
+
+# The rest of the calling script runs in a fresh test prefix at $1, on a
+# display of its own when there is none; both are stopped when it exits.
+open_sandbox() {
+    export WINEPREFIX=$1
+    trap close_sandbox EXIT
+    start_xvfb_if_needed
+    make_test_prefix "$WINEPREFIX"
+    start_wineserver
+}
+
+close_sandbox() {
+    wineserver -k 2>/dev/null || true
+    stop_xvfb
+}

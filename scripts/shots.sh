@@ -10,15 +10,7 @@ build_tree "$root" "$build" Tavorine ui_shots
 
 # A display of its own, so the pictures do not depend on the desktop.
 unset DISPLAY
-export WINEPREFIX="$build/shots-prefix"
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    stop_xvfb
-}
-trap cleanup EXIT
-start_xvfb_if_needed
-make_test_prefix "$WINEPREFIX"
-start_wineserver
+open_sandbox "$build/shots-prefix"
 
 out="$build/shots"
 rm -rf "$out"

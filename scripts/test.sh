@@ -8,16 +8,6 @@ bash "$root/scripts/setup.sh"
 . "$root/scripts/common.sh"
 build_tree "$root" "$build"
 
-export WINEPREFIX="$build/test-prefix"
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    stop_xvfb
-}
-trap cleanup EXIT
-
-start_xvfb_if_needed
-echo "test: creating the Wine prefix $WINEPREFIX"
-make_test_prefix "$WINEPREFIX"
-
-start_wineserver
+echo "test: making the throwaway Wine prefix $build/test-prefix"
+open_sandbox "$build/test-prefix"
 ctest --test-dir "$build" --output-on-failure "$@"

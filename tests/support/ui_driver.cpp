@@ -68,7 +68,7 @@ BOOL CALLBACK FindProc(HWND hwnd, LPARAM param) {
         return TRUE;
     if (s->visibleOnly && !IsWindowVisible(hwnd))
         return TRUE;
-    if (KindOf(hwnd) != s->kind)
+    if (s->kind != Kind::Any && KindOf(hwnd) != s->kind)
         return TRUE;
     s->found = hwnd;
     return FALSE;

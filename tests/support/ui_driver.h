@@ -24,7 +24,7 @@ bool WaitExit(App* app, DWORD* exitCode);
 // Ends the process if it still runs, and closes its handles.
 void StopApp(App* app);
 
-enum class Kind { Main, About, MessageBox };
+enum class Kind { Main, About, MessageBox, Any };
 
 // A top-level dialog of the process, of that kind; visible ones only unless asked.
 HWND FindDialog(const App& app, Kind kind, bool visibleOnly = true);
