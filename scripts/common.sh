@@ -1,7 +1,6 @@
 # Sourced by the scripts: building, and the environment every Wine process of this project gets.
 # A Japanese locale gives the ANSI code page 932; mono and gecko are never installed.
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
@@ -35,7 +34,7 @@ stop_xvfb() {
 make_prefix() {
     rm -rf "$1"
     mkdir -p "$(dirname "$1")"
-    WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="$1" WINEARCH=win32 wineboot -i >/dev/null 2>&1
     # Without a window manager Wine must draw captions and frames itself.
     WINEPREFIX="$1" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     # The Japanese dialog font, from Debian's IPA fonts.
