@@ -101,11 +101,16 @@ int Matches(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b) {
     return same;
 }
 
+// A message box holds two statics: one with the icon style, one with the text.
+bool IsStatic(HWND c, bool icon) {
+    char cls[16];
+    GetClassNameA(c, cls, sizeof cls);
+    return _stricmp(cls, "Static") == 0 && ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) == icon;
+}
+
 HWND IconControl(HWND box) {
     for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        char cls[16];
-        GetClassNameA(c, cls, sizeof cls);
-        if (_stricmp(cls, "Static") == 0 && (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+        if (IsStatic(c, true))
             return IsWindowVisible(c) ? c : nullptr;
     }
     return nullptr;
@@ -138,12 +143,9 @@ Icon ReadIcon(HWND box) {
     return Icon::Other;
 }
 
-// The message box's text is its static control without the icon style.
 std::wstring BoxText(HWND box) {
     for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        char cls[16];
-        GetClassNameA(c, cls, sizeof cls);
-        if (_stricmp(cls, "Static") == 0 && (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+        if (IsStatic(c, false)) {
             std::wstring t = Text(c);
             if (!t.empty())
                 return t;
