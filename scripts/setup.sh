@@ -7,8 +7,9 @@ need=()
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
 
-pkgs=(cmake make python3 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-      googletest wine wine32:i386 libfreetype6:i386 libfontconfig1:i386 xvfb locales fonts-ipafont-gothic fonts-wine imagemagick)
+pkgs=(cmake make python3 python3-pefile g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+      googletest wine wine32:i386 wine64 libfreetype6:i386 libfontconfig1:i386 gcc-multilib
+      xvfb locales fonts-ipafont-gothic fonts-wine imagemagick)
 for p in "${pkgs[@]}"; do have_pkg "$p" || need+=("$p"); done
 
 if [ "${#need[@]}" -gt 0 ]; then
@@ -18,8 +19,14 @@ if [ "${#need[@]}" -gt 0 ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         $sudo dpkg --add-architecture i386
     fi
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+    # A mirror caught mid-sync fails one index; what the others give may still be enough.
+    $sudo apt-get update -qq || echo "setup: apt-get update reported errors; trying with what it fetched"
+    install() {
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" "${need[@]}" >/dev/null
+    }
+    # Without the security index for i386, the 32-bit libraries cannot match their 64-bit
+    # twins at the security versions; taking both from bookworm itself keeps them in step.
+    install || { echo "setup: retrying with bookworm's own versions"; install -t bookworm; }
 fi
 
 # The ANSI code page under Wine follows the locale: ja_JP.UTF-8 gives 932.
@@ -30,6 +37,20 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
     $sudo sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
     grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
     $sudo locale-gen >/dev/null
+fi
+
+# Some virtual machines run no 32-bit x86 code: their kernel has its ia32 emulation off.
+# There the 32-bit Wine loader runs under Debian's qemu-i386, through binfmt_misc
+# (common.sh then sets qemu up for Wine).
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "setup: this machine runs no 32-bit code; running the 32-bit Wine under qemu-i386"
+    have_pkg qemu-user-static || DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+    [ -e /proc/sys/fs/binfmt_misc/register ] || $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] || printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+        | $sudo tee /proc/sys/fs/binfmt_misc/register >/dev/null
+    /usr/lib/wine/wine --version >/dev/null 2>&1 || { echo "setup: the 32-bit Wine still does not run" >&2; exit 1; }
 fi
 
 for c in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine Xvfb cmake; do
