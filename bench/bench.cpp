@@ -62,24 +62,6 @@ void MeasureStart(const std::string& exe, const std::string& cwd, Start* out) {
     StopApp(&app);
 }
 
-// Stand-ins of about the real libraries' sizes, of bytes that do not compress.
-void PlantLargeSources(const std::string& dir) {
-    struct {
-        const char* name;
-        DWORD size;
-    } big[] = {{"MFC71.dll", 1060864}, {"msvcp71.dll", 499712}, {"msvcr71.dll", 348160}};
-    PlantAllSources(dir);
-    unsigned seed = 12345;
-    for (auto& b : big) {
-        std::string bytes(b.size, '\0');
-        for (char& c : bytes) {
-            seed = seed * 1103515245u + 12345u;
-            c = static_cast<char>(seed >> 24);
-        }
-        WriteFileBytes(dir + "\\VCRUNTIME\\" + b.name, bytes);
-    }
-}
-
 double RunCmd(const std::string& cwd, const std::string& args) {
     App app;
     std::string cmd = "C:\\windows\\system32\\cmd.exe";

@@ -57,15 +57,34 @@ bool AreSourcesPresent(const RuntimeFile* files, int count) {
     return present;
 }
 
-// A copy refused because the name is taken counts only if what holds the
-// name is a plain file: a directory there is not an installed library.
+bool SameSize(const char* a, const char* b) {
+    WIN32_FILE_ATTRIBUTE_DATA x, y;
+    return GetFileAttributesExA(a, GetFileExInfoStandard, &x) && GetFileAttributesExA(b, GetFileExInfoStandard, &y) &&
+           x.nFileSizeLow == y.nFileSizeLow && x.nFileSizeHigh == y.nFileSizeHigh;
+}
+
+// A file already at the name is kept and counts as installed. Otherwise the
+// copy goes to a fresh name in the system directory, which GetTempFileNameA
+// creates for this call alone, and takes the library's name only when it holds
+// all of the source's bytes, by a rename that never replaces: a copy cut short
+// (a full disk, a failing read the platform may report as success) never stands
+// under a library's name, and only that fresh name is ever deleted.
+// A name taken meanwhile counts only if a plain file holds it.
 bool InstallFile(const RuntimeFile& file, const char* dir) {
-    char path[MAX_PATH];
+    char path[MAX_PATH], temp[MAX_PATH];
     if (!FormatTargetPath(path, file.target, dir))
         return false;
-    if (CopyFileA(file.source, path, TRUE))
+    if (IsPlainFilePresent(path))
         return true;
-    return GetLastError() == ERROR_FILE_EXISTS && IsPlainFilePresent(path);
+    if (!GetTempFileNameA(dir, "tav", 0, temp))
+        return false;
+    bool whole = CopyFileA(file.source, temp, FALSE) && SameSize(file.source, temp);
+    if (whole && MoveFileA(temp, path))
+        return true;
+    DWORD error = GetLastError();
+    SetFileAttributesA(temp, FILE_ATTRIBUTE_NORMAL);  // copied from a read-only source
+    DeleteFileA(temp);
+    return whole && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) && IsPlainFilePresent(path);
 }
 
 // Every file is attempted, even after one has failed; nothing is rolled back.

@@ -30,6 +30,11 @@ protected:
         for (int i = 0; i < count; i++)
             PlantTarget(names[i], "already there");
     }
+    void ExpectSameAsSource(const char* name) {
+        std::string bytes, source;
+        ASSERT_TRUE(ReadFileBytes(Source(name), &source)) << name;
+        EXPECT_TRUE(ReadFileBytes(SystemPath(name), &bytes) && bytes == source) << name << " is not its source";
+    }
     void ExpectCopied(const char* name) {
         std::string bytes;
         ASSERT_TRUE(ReadFileBytes(SystemPath(name), &bytes)) << name;

@@ -1,5 +1,7 @@
 #include "fixture.h"
 
+#include <string.h>
+
 using InstallTest = RuntimeTest;
 
 TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
@@ -55,6 +57,45 @@ TEST_F(InstallTest, AFailedCopyDoesNotStopTheOthers) {
     // Once the file is free again, a second attempt completes the set.
     EXPECT_TRUE(InstallRuntime2003());
     EXPECT_TRUE(IsRuntime2003Installed());
+}
+
+// Disk full in the middle of MFC71.dll (only it is larger than the limit), and
+// msvcp71.dll's source failing to read part-way, on the platform's real copy.
+TEST_F(InstallTest, ACopyCutShortLeavesNoLibraryUnderItsName) {
+    PlantLargeSources(work_);
+    const struct {
+        const char* rule;
+        const char* cut;
+    } faults[] = {{"write * 512000", "MFC71.dll"}, {"read msvcp71.dll 131072", "msvcp71.dll"}};
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.rule);
+        ClearTargets();
+        int files = CountFiles(SystemDir());
+        ArmFault(fault.rule);
+        bool result = InstallRuntime2003();
+        DisarmFaults();
+        EXPECT_FALSE(result);
+        EXPECT_FALSE(Exists(SystemPath(fault.cut)));
+        for (int i = 0; i < 3; i++)
+            if (strcmp(Set2003[i], fault.cut) != 0)
+                ExpectSameAsSource(Set2003[i]);
+        EXPECT_EQ(files + 2, CountFiles(SystemDir())) << "a stray file is left";
+        EXPECT_FALSE(IsRuntime2003Installed());
+
+        EXPECT_TRUE(InstallRuntime2003());
+        for (int i = 0; i < 3; i++)
+            ExpectSameAsSource(Set2003[i]);
+
+        // A file that stood at the name before is never touched, whatever fails.
+        ClearTargets();
+        PlantTarget(fault.cut, "already there");
+        ArmFault(fault.rule);
+        InstallRuntime2003();
+        DisarmFaults();
+        std::string bytes;
+        ASSERT_TRUE(ReadFileBytes(SystemPath(fault.cut), &bytes));
+        EXPECT_EQ(StandInBytes(fault.cut, "already there"), bytes);
+    }
 }
 
 TEST_F(InstallTest, ADirectoryAtATargetNameIsAFailure) {

@@ -82,6 +82,39 @@ void PlantSources(const std::string& dir, const char* const* names, int count) {
 
 void PlantAllSources(const std::string& dir) { PlantSources(dir, RuntimeNames, 5); }
 
+void PlantLargeSources(const std::string& dir) {
+    const DWORD sizes[3] = {1060864, 499712, 348160};  // MFC71, msvcp71, msvcr71
+    PlantAllSources(dir);
+    unsigned seed = 12345;
+    for (int i = 0; i < 3; i++) {
+        std::string bytes(sizes[i], '\0');
+        for (char& c : bytes) {
+            seed = seed * 1103515245u + 12345u;
+            c = static_cast<char>(seed >> 24);
+        }
+        WriteFileBytes(dir + "\\VCRUNTIME\\" + RuntimeNames[i], bytes);
+    }
+}
+
+// The run's fault library reads this file of the test prefix (scripts/wine-exec.sh).
+const char FaultRules[] = "C:\\tavorine-faults";
+
+void ArmFault(const char* rule) { WriteFileBytes(FaultRules, rule); }
+void DisarmFaults() { DeleteFileA(FaultRules); }
+
+int CountFiles(const std::string& dir) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
+    int count = 0;
+    if (find != INVALID_HANDLE_VALUE) {
+        do
+            count += !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+        while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    return count;
+}
+
 std::string FreshDir(const char* label) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);

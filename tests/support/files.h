@@ -21,6 +21,15 @@ std::string StandInBytes(const char* name, const char* tag);
 // A VCRUNTIME folder under dir holding those of the five names that are given.
 void PlantSources(const std::string& dir, const char* const* names, int count);
 void PlantAllSources(const std::string& dir);
+// The same, with the 2003 set at about the real libraries' sizes, of bytes that do not compress.
+void PlantLargeSources(const std::string& dir);
+
+// Arms a fault in every Wine process of the test run until disarmed (tests/fault/fault.c):
+// "read NAME N" or "write NAME N" fails reads of, or writes into, files named NAME
+// (a pattern) once N bytes of the file lie before the position.
+void ArmFault(const char* rule);
+void DisarmFaults();
+int CountFiles(const std::string& dir);
 
 // A fresh, empty folder in the prefix's temporary directory.
 std::string FreshDir(const char* label);

@@ -74,13 +74,27 @@ TEST_F(Flow, IncompleteSourcesWarnAndEndWithoutTheDialog) {
 }
 
 TEST_F(Flow, InstallsTheMissingSetAndRefreshesOnlyItsLine) {
+    PlantLargeSources(work_);
     HWND main = Start();
     ASSERT_TRUE(main);
     EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2002));
     EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2003));
 
+    // The disk fills up in the middle of MFC71.dll, the only file larger than the limit.
+    ArmFault("write * 512000");
     PostCommand(main, IDC_INSTALL_2003);
     Box box = WaitMessageBox(app_);
+    DisarmFaults();
+    ASSERT_TRUE(box.hwnd) << "no message box";
+    EXPECT_EQ(L"インストールに失敗しました", box.text);
+    EXPECT_EQ(Icon::Warning, box.icon);
+    CloseMessageBox(box);
+    ASSERT_TRUE(Barrier(GetDlgItem(main, IDC_CLOSE)));
+    EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2003));
+    EXPECT_FALSE(Exists(SystemPath("MFC71.dll")));
+
+    PostCommand(main, IDC_INSTALL_2003);
+    box = WaitMessageBox(app_);
     ASSERT_TRUE(box.hwnd) << "no message box";
     EXPECT_EQ(L"Tavorine", box.caption);
     EXPECT_EQ(L"インストールに成功しました", box.text);
@@ -91,9 +105,9 @@ TEST_F(Flow, InstallsTheMissingSetAndRefreshesOnlyItsLine) {
     EXPECT_TRUE(WaitItemText(main, IDC_STATUS_2003, Installed));
     EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2002));
     for (int i = 0; i < 3; i++) {
-        std::string bytes;
-        EXPECT_TRUE(ReadFileBytes(SystemPath(RuntimeNames[i]), &bytes));
-        EXPECT_EQ(StandInBytes(RuntimeNames[i], "source"), bytes) << RuntimeNames[i];
+        std::string bytes, source;
+        EXPECT_TRUE(ReadFileBytes(SystemPath(RuntimeNames[i]), &bytes) && ReadFileBytes(Source(RuntimeNames[i]), &source));
+        EXPECT_TRUE(bytes == source) << RuntimeNames[i] << " is not its source";
     }
 
     PostCommand(main, IDC_CLOSE);
