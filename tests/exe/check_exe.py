@@ -8,12 +8,12 @@ import struct
 import sys
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from pe import Pe  # noqa: E402
+import pefile
 
 EXE = ""
 BUILD_PATHS = []  # the source and build trees, which must not show in the file
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
+RELOCATIONS, DEBUG, DELAY_IMPORTS = 5, 6, 13  # data directories
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll"}
 MAX_SIZE = 48 * 1024
 DYNAMIC_BASE, NX_COMPAT = 0x40, 0x100
@@ -21,43 +21,61 @@ RELOCS_STRIPPED = 0x1
 SCN_EXECUTE, SCN_WRITE = 0x20000000, 0x80000000
 
 
+def resources(pe):
+    """(type, name, language, data) for every resource; ids as ints, names as str."""
+    def key(entry):
+        return entry.id if entry.id is not None else str(entry.name)
+
+    out = []
+    for rtype in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        for name in rtype.directory.entries:
+            for lang in name.directory.entries:
+                leaf = lang.data.struct
+                out.append((key(rtype), key(name), lang.id, pe.get_data(leaf.OffsetToData, leaf.Size)))
+    return out
+
+
 class ExeTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         with open(EXE, "rb") as f:
-            cls.pe = Pe(f.read())
-        cls.res = cls.pe.resources()
+            cls.data = f.read()
+        cls.pe = pefile.PE(data=cls.data)
+        cls.opt = cls.pe.OPTIONAL_HEADER
+        cls.res = resources(cls.pe)
+
+    def dir_size(self, index):
+        return self.opt.DATA_DIRECTORY[index].Size
 
     def test_is_a_32_bit_gui_program(self):
-        self.assertEqual(self.pe.machine, 0x14C)
-        self.assertEqual(self.pe.magic, 0x10B)
-        self.assertEqual(self.pe.subsystem, 2)
+        self.assertEqual(self.pe.FILE_HEADER.Machine, 0x14C)
+        self.assertEqual(self.opt.Magic, 0x10B)
+        self.assertEqual(self.opt.Subsystem, 2)
 
     def test_imports_only_system_dlls(self):
-        imports = {n.lower() for n in self.pe.imports()}
+        imports = {e.dll.decode().lower() for e in getattr(self.pe, "DIRECTORY_ENTRY_IMPORT", [])}
         self.assertTrue(imports, "no imports found")
         self.assertLessEqual(imports, SYSTEM_DLLS)
-        self.assertEqual(self.pe.dirs[13][1], 0, "delay-loaded imports")
+        self.assertEqual(self.dir_size(DELAY_IMPORTS), 0, "delay-loaded imports")
 
     def test_is_small(self):
-        self.assertLessEqual(len(self.pe.data), MAX_SIZE)
+        self.assertLessEqual(len(self.data), MAX_SIZE)
 
     def test_is_hardened(self):
-        self.assertTrue(self.pe.dll_characteristics & DYNAMIC_BASE, "no ASLR")
-        self.assertTrue(self.pe.dll_characteristics & NX_COMPAT, "no DEP")
-        self.assertFalse(self.pe.characteristics & RELOCS_STRIPPED, "relocations stripped")
-        self.assertGreater(self.pe.dirs[5][1], 0, "no relocation table")
-        for name, _, _, _, chars in self.pe.sections:
-            both = chars & SCN_EXECUTE and chars & SCN_WRITE
-            self.assertFalse(both, f"section {name} is writable and executable")
+        self.assertTrue(self.opt.DllCharacteristics & DYNAMIC_BASE, "no ASLR")
+        self.assertTrue(self.opt.DllCharacteristics & NX_COMPAT, "no DEP")
+        self.assertFalse(self.pe.FILE_HEADER.Characteristics & RELOCS_STRIPPED, "relocations stripped")
+        self.assertGreater(self.dir_size(RELOCATIONS), 0, "no relocation table")
+        for section in self.pe.sections:
+            both = section.Characteristics & SCN_EXECUTE and section.Characteristics & SCN_WRITE
+            self.assertFalse(both, f"section {section.Name.decode('latin-1')} is writable and executable")
 
     def test_holds_no_timestamp_or_debug_record(self):
-        self.assertEqual(self.pe.timestamp, 0)
-        self.assertEqual(self.pe.dirs[6][1], 0, "debug directory")
-        rsrc = self.pe.offset(self.pe.dirs[2][0])
-        self.assertEqual(struct.unpack_from("<I", self.pe.data, rsrc + 4)[0], 0, "resource timestamp")
+        self.assertEqual(self.pe.FILE_HEADER.TimeDateStamp, 0)
+        self.assertEqual(self.dir_size(DEBUG), 0, "debug directory")
+        self.assertEqual(self.pe.DIRECTORY_ENTRY_RESOURCE.struct.TimeDateStamp, 0, "resource timestamp")
         for tree in BUILD_PATHS:
-            self.assertNotIn(os.fsencode(tree), self.pe.data, "a build path")
+            self.assertNotIn(os.fsencode(tree), self.data, "a build path")
 
     def test_resources_are_japanese_without_manifest_or_version(self):
         types = {r[0] for r in self.res}
