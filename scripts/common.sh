@@ -43,11 +43,15 @@ stop_xvfb() {
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
 }
 
-# Creates a fresh 32-bit prefix at $1 (removing whatever was there).
+# Creates a fresh prefix at $1 (removing whatever was there): 32-bit, or 64-bit when $2 is win64.
 make_prefix() {
     rm -rf "$1"
     mkdir -p "$(dirname "$1")"
-    WINEPREFIX="$1" WINEARCH=win32 wineboot -i >/dev/null 2>&1
+    if [ "${2:-win32}" = win64 ]; then
+        WINEPREFIX="$1" WINEARCH=win64 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    else
+        WINEPREFIX="$1" WINEARCH=win32 wineboot -i >/dev/null 2>&1
+    fi
     # Without a window manager Wine must draw captions and frames itself.
     WINEPREFIX="$1" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     # The Japanese dialog font, from Debian's IPA fonts.
@@ -58,12 +62,10 @@ make_prefix() {
     [ -d "$1/drive_c/windows/system32" ] || { echo "wine prefix $1 was not created" >&2; return 1; }
 }
 
-# A fresh prefix at $1 for the test programs, which run only where the token
-# in the prefix matches TAVORINE_TEST_TOKEN (exported here).
+# A fresh prefix at $1 (as make_prefix) for the test programs, which run only
+# where the token in the prefix matches TAVORINE_TEST_TOKEN.
 make_test_prefix() {
-    make_prefix "$1"
-    TAVORINE_TEST_TOKEN=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
-    export TAVORINE_TEST_TOKEN
+    make_prefix "$@"
     printf '%s' "$TAVORINE_TEST_TOKEN" > "$1/drive_c/tavorine-test-prefix"
 }
 
@@ -90,13 +92,26 @@ start_wineserver() {
 # display of its own when there is none; both are stopped when it exits.
 open_sandbox() {
     export WINEPREFIX=$1
+    TAVORINE_TEST_TOKEN=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
+    export TAVORINE_TEST_TOKEN
+    SANDBOX_PREFIXES=("$1")
     trap close_sandbox EXIT
     start_xvfb_if_needed
     make_test_prefix "$WINEPREFIX"
     start_wineserver
 }
 
+# A second test prefix at $1, 64-bit, on the same display and under the same token.
+open_sandbox64() {
+    SANDBOX_PREFIXES+=("$1")
+    make_test_prefix "$1" win64
+    WINEPREFIX=$1 start_wineserver
+}
+
 close_sandbox() {
-    wineserver -k 2>/dev/null || true
+    local p
+    for p in "${SANDBOX_PREFIXES[@]}"; do
+        WINEPREFIX=$p wineserver -k 2>/dev/null || true
+    done
     stop_xvfb
 }

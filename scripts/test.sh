@@ -8,6 +8,7 @@ bash "$root/scripts/setup.sh"
 . "$root/scripts/common.sh"
 build_tree "$root" "$build"
 
-echo "test: making the throwaway Wine prefix $build/test-prefix"
+echo "test: making the throwaway Wine prefixes $build/test-prefix and, 64-bit, $build/test-prefix64"
 open_sandbox "$build/test-prefix"
+open_sandbox64 "$build/test-prefix64"
 ctest --test-dir "$build" --output-on-failure "$@"

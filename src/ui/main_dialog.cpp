@@ -57,7 +57,8 @@ void OnCommand(HWND hwnd, int id) {
     if (id == IDC_CLOSE)
         EndDialog(hwnd, IDC_CLOSE);
     else if (id == IDC_ABOUT)
-        DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_ABOUT), hwnd, AboutDlgProc, 0);
+        DialogBoxParamA(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE)),
+                        MAKEINTRESOURCEA(IDD_ABOUT), hwnd, AboutDlgProc, 0);
     // IDOK, IDCANCEL (Escape) and anything else: nothing.
 }
 

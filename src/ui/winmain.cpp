@@ -6,11 +6,12 @@
 
 char AppCaption[100];
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     static const char Title[] = "Tavorine";
     memcpy(AppCaption, Title, sizeof Title);
 
-    // The null module makes the platform take the template from this executable.
-    DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+    // Our own module, not the null handle: with the null handle Wine's icon
+    // control looks for the About dialog's icon among the system's icons.
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
     return 0;
 }

@@ -1,6 +1,9 @@
 // End-to-end flows: Tavorine.exe started in a prepared current directory,
 // driven through its windows as a user would drive it.
 #include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <set>
 
 #include "files.h"
 #include "resource.h"
@@ -176,6 +179,9 @@ TEST_F(Flow, AboutShowsTheVersionAndClosesOnlyOnOk) {
     ASSERT_TRUE(about);
     EXPECT_EQ(L"バージョン情報", Text(about));
     EXPECT_EQ(L"Tavorine ver1.00", ItemText(about, IDC_VERSION));
+    DWORD_PTR icon = 0;
+    SendMessageTimeoutW(GetDlgItem(about, IDC_APPICON), STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, WaitMs, &icon);
+    EXPECT_NE(0u, icon) << "the icon control holds no icon";
     EXPECT_EQ(main, GetWindow(about, GW_OWNER));
     EXPECT_FALSE(IsWindowEnabled(main)) << "modal over the main dialog";
 
@@ -203,6 +209,62 @@ TEST_F(Flow, AboutShowsTheVersionAndClosesOnlyOnOk) {
     EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2002));
     EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2003));
     PostClose(main);
+    ExpectExitCodeZero();
+}
+
+// The 64-bit system32 that a 32-bit program does not normally see: each file's
+// name, size and write time, and the bytes at the five runtime names.
+std::set<std::string> Native64BitSystemDir() {
+    const std::string dir = "C:\\windows\\sysnative\\";
+    std::set<std::string> files;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        char line[400];
+        snprintf(line, sizeof line, "%s %lu %lu %lu", data.cFileName, data.nFileSizeLow,
+                 data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime);
+        files.insert(line);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    for (const char* name : RuntimeNames) {
+        std::string bytes;
+        files.insert(name + (ReadFileBytes(dir + name, &bytes) ? " holds " + bytes : std::string(" absent")));
+    }
+    return files;
+}
+
+// Run only in the run's 64-bit prefix (tests/CMakeLists.txt), where the system
+// directory of a 32-bit program is redirected to syswow64.
+TEST_F(Flow, On64BitWindowsBothSetsGoToSysWow64) {
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64) << "not in a 64-bit prefix";
+    char wow64Dir[MAX_PATH];
+    ASSERT_TRUE(GetSystemWow64DirectoryA(wow64Dir, MAX_PATH));
+    std::set<std::string> native = Native64BitSystemDir();
+    ASSERT_GT(native.size(), 100u) << "the 64-bit system32 cannot be read";
+
+    HWND main = Start();
+    ASSERT_TRUE(main);
+    for (int button : {IDC_INSTALL_2002, IDC_INSTALL_2003}) {
+        PostCommand(main, button);
+        Box box = WaitMessageBox(app_);
+        ASSERT_TRUE(box.hwnd) << "no message box";
+        EXPECT_EQ(L"インストールに成功しました", box.text);
+        CloseMessageBox(box);
+    }
+    EXPECT_TRUE(WaitItemText(main, IDC_STATUS_2002, Installed));
+    EXPECT_TRUE(WaitItemText(main, IDC_STATUS_2003, Installed));
+    for (const char* name : RuntimeNames) {
+        std::string bytes, source;
+        std::string landed = std::string(wow64Dir) + "\\" + name;
+        EXPECT_TRUE(ReadFileBytes(landed, &bytes) && ReadFileBytes(Source(name), &source) && bytes == source)
+            << landed << " is not its source";
+    }
+    EXPECT_TRUE(native == Native64BitSystemDir()) << "the 64-bit system32 changed";
+
+    PostCommand(main, IDC_CLOSE);
     ExpectExitCodeZero();
 }
 
