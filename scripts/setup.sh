@@ -46,7 +46,10 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     echo "setup: this machine runs no 32-bit code; running the 32-bit Wine under qemu-i386"
-    have_pkg qemu-user-static || DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+    if ! have_pkg qemu-user-static; then
+        $sudo apt-get update -qq || true
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+    fi
     [ -e /proc/sys/fs/binfmt_misc/register ] || $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
     [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] || printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
         | $sudo tee /proc/sys/fs/binfmt_misc/register >/dev/null
