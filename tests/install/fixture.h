@@ -31,9 +31,7 @@ protected:
             PlantTarget(names[i], "already there");
     }
     void ExpectSameAsSource(const char* name) {
-        std::string bytes, source;
-        ASSERT_TRUE(ReadFileBytes(Source(name), &source)) << name;
-        EXPECT_TRUE(ReadFileBytes(SystemPath(name), &bytes) && bytes == source) << name << " is not its source";
+        EXPECT_TRUE(SameBytes(SystemPath(name), Source(name))) << name << " is not its source";
     }
     void ExpectCopied(const char* name) {
         std::string bytes;

@@ -28,6 +28,11 @@ bool ReadFileBytes(const std::string& path, std::string* bytes) {
     return true;
 }
 
+bool SameBytes(const std::string& path, const std::string& other) {
+    std::string a, b;
+    return ReadFileBytes(path, &a) && ReadFileBytes(other, &b) && a == b;
+}
+
 bool MakeDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

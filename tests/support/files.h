@@ -8,6 +8,7 @@ extern const char* const RuntimeNames[5];  // 2003 set first, then 2002
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool ReadFileBytes(const std::string& path, std::string* bytes);
+bool SameBytes(const std::string& path, const std::string& other);  // both readable and equal
 bool MakeDir(const std::string& path);
 void RemoveTree(const std::string& path);  // files, read-only ones too, and folders
 bool Exists(const std::string& path);
@@ -26,7 +27,7 @@ void PlantLargeSources(const std::string& dir);
 
 // Arms a fault in every Wine process of the test run until disarmed (tests/fault/fault.c):
 // "read NAME N" or "write NAME N" fails reads of, or writes into, files named NAME
-// (a pattern) once N bytes of the file lie before the position.
+// (any case; "*" for every file) once N bytes of the file lie before the position.
 void ArmFault(const char* rule);
 void DisarmFaults();
 int CountFiles(const std::string& dir);

@@ -107,11 +107,8 @@ TEST_F(Flow, InstallsTheMissingSetAndRefreshesOnlyItsLine) {
     CloseMessageBox(box);
     EXPECT_TRUE(WaitItemText(main, IDC_STATUS_2003, Installed));
     EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2002));
-    for (int i = 0; i < 3; i++) {
-        std::string bytes, source;
-        EXPECT_TRUE(ReadFileBytes(SystemPath(RuntimeNames[i]), &bytes) && ReadFileBytes(Source(RuntimeNames[i]), &source));
-        EXPECT_TRUE(bytes == source) << RuntimeNames[i] << " is not its source";
-    }
+    for (int i = 0; i < 3; i++)
+        EXPECT_TRUE(SameBytes(SystemPath(RuntimeNames[i]), Source(RuntimeNames[i]))) << RuntimeNames[i];
 
     PostCommand(main, IDC_CLOSE);
     ExpectExitCodeZero();
@@ -257,10 +254,8 @@ TEST_F(Flow, On64BitWindowsBothSetsGoToSysWow64) {
     EXPECT_TRUE(WaitItemText(main, IDC_STATUS_2002, Installed));
     EXPECT_TRUE(WaitItemText(main, IDC_STATUS_2003, Installed));
     for (const char* name : RuntimeNames) {
-        std::string bytes, source;
         std::string landed = std::string(wow64Dir) + "\\" + name;
-        EXPECT_TRUE(ReadFileBytes(landed, &bytes) && ReadFileBytes(Source(name), &source) && bytes == source)
-            << landed << " is not its source";
+        EXPECT_TRUE(SameBytes(landed, Source(name))) << landed << " is not its source";
     }
     EXPECT_TRUE(native == Native64BitSystemDir()) << "the 64-bit system32 changed";
 
