@@ -1,5 +1,6 @@
 #include "runtime.h"
 
+#include <stddef.h>
 #include <stdio.h>
 
 namespace {
@@ -57,18 +58,59 @@ bool AreSourcesPresent(const RuntimeFile* files, int count) {
     return present;
 }
 
-bool SameSize(const char* a, const char* b) {
-    WIN32_FILE_ATTRIBUTE_DATA x, y;
-    return GetFileAttributesExA(a, GetFileExInfoStandard, &x) && GetFileAttributesExA(b, GetFileExInfoStandard, &y) &&
-           x.nFileSizeLow == y.nFileSizeLow && x.nFileSizeHigh == y.nFileSizeHigh;
+// Reads exactly size bytes at offset, or fails.
+bool ReadAt(HANDLE file, ULONGLONG offset, void* buf, DWORD size) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    return ReadFile(file, buf, size, &got, &at) && got == size;
+}
+
+// A whole 32-bit x86 DLL, as far as its headers tell: the signatures, machine,
+// DLL flag and PE32 optional header, and every section's raw data in the file.
+bool IsWholeDll(HANDLE file, DWORD size) {
+    IMAGE_DOS_HEADER dos;
+    if (!ReadAt(file, 0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE)
+        return false;
+    ULONGLONG at = static_cast<DWORD>(dos.e_lfanew);
+    IMAGE_NT_HEADERS32 nt;  // only up to the optional header's magic is read
+    const DWORD head = offsetof(IMAGE_NT_HEADERS32, OptionalHeader.Magic) + sizeof nt.OptionalHeader.Magic;
+    if (!ReadAt(file, at, &nt, head) || nt.Signature != IMAGE_NT_SIGNATURE ||
+        nt.FileHeader.Machine != IMAGE_FILE_MACHINE_I386 || !(nt.FileHeader.Characteristics & IMAGE_FILE_DLL) ||
+        nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+        return false;
+    ULONGLONG table = at + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
+    for (WORD i = 0; i < nt.FileHeader.NumberOfSections; i++) {
+        IMAGE_SECTION_HEADER section;
+        if (!ReadAt(file, table + i * ULONGLONG(sizeof section), &section, sizeof section) ||
+            ULONGLONG(section.PointerToRawData) + section.SizeOfRawData > size)
+            return false;
+    }
+    return true;
+}
+
+// What may take a library's name: a copy that holds as many bytes as its
+// source and is a whole 32-bit DLL. A read cut short that the platform reports
+// as success, a bad download or a file from the wrong package never becomes a
+// system library.
+bool IsFitToInstall(const char* temp, const char* source) {
+    WIN32_FILE_ATTRIBUTE_DATA src;
+    if (!GetFileAttributesExA(source, GetFileExInfoStandard, &src) || src.nFileSizeHigh != 0)
+        return false;
+    HANDLE file = CreateFileA(temp, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD high = 0;
+    bool fit = GetFileSize(file, &high) == src.nFileSizeLow && high == 0 && IsWholeDll(file, src.nFileSizeLow);
+    CloseHandle(file);
+    return fit;
 }
 
 // A file already at the name is kept and counts as installed. Otherwise the
 // copy goes to a fresh name in the system directory, which GetTempFileNameA
-// creates for this call alone, and takes the library's name only when it holds
-// all of the source's bytes, by a rename that never replaces: a copy cut short
-// (a full disk, a failing read the platform may report as success) never stands
-// under a library's name, and only that fresh name is ever deleted.
+// creates for this call alone, and takes the library's name only when it is
+// fit to, by a rename that never replaces: only that fresh name is ever deleted.
 // A name taken meanwhile counts only if a plain file holds it.
 bool InstallFile(const RuntimeFile& file, const char* dir) {
     char path[MAX_PATH], temp[MAX_PATH];
@@ -78,7 +120,7 @@ bool InstallFile(const RuntimeFile& file, const char* dir) {
         return true;
     if (!GetTempFileNameA(dir, "tav", 0, temp))
         return false;
-    bool whole = CopyFileA(file.source, temp, FALSE) && SameSize(file.source, temp);
+    bool whole = CopyFileA(file.source, temp, FALSE) && IsFitToInstall(temp, file.source);
     if (whole && MoveFileA(temp, path))
         return true;
     DWORD error = GetLastError();
@@ -133,3 +175,4 @@ bool AreSourceFilesPresent() {
 
 bool InstallRuntime2002() { return InstallSet(Files2002, Count2002); }
 bool InstallRuntime2003() { return InstallSet(Files2003, Count2003); }
+

@@ -3,7 +3,9 @@
  * into it fail with ENOSPC (disk full), once N bytes of it lie before the
  * position. The test arms it itself: while the file that TAVORINE_FAULTS names
  * exists, each of its lines, "read NAME N" or "write NAME N", is one fault.
- * NAME is the file's name, in any case, or "*" for every file.
+ * NAME is the file's name, in any case, or "*" for every file. "hold NAME N"
+ * stops such a read instead, with the file TAVORINE_FAULTS.held standing,
+ * until the rules are removed.
  * Wine reads and writes files in the process itself (ntdll's read, pread64,
  * write, pwrite64), so this is where the fault meets it. */
 #define _GNU_SOURCE
@@ -45,16 +47,25 @@ static int same_name(const char *pattern, const char *name)
     return *pattern == *name;
 }
 
+/* The name of fd's file, without its folder, into path; NULL if unknown. */
+static const char *file_name(int fd, char *path, size_t size)
+{
+    char link[32];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t len = readlink(link, path, size - 1);
+    if (len <= 0)
+        return NULL;
+    path[len] = '\0';
+    return strrchr(path, '/') ? strrchr(path, '/') + 1 : path;
+}
+
 /* The limit that the rules set for this kind of access to fd's file, or -1. */
 __attribute__((noinline)) static long long limit_from_rules(const char *ctl, int fd, const char *kind)
 {
-    char link[32], path[1024];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    ssize_t len = readlink(link, path, sizeof path - 1);
-    if (len <= 0)
+    char path[1024];
+    const char *name = file_name(fd, path, sizeof path);
+    if (!name)
         return -1;
-    path[len] = '\0';
-    const char *name = strrchr(path, '/') ? strrchr(path, '/') + 1 : path;
 
     char rules[512];
     int cfd = open(ctl, O_RDONLY | O_CLOEXEC);
@@ -101,8 +112,25 @@ static int allowed(int fd, const char *kind, off64_t pos, size_t *count)
     return 1;
 }
 
+/* A held read waits, at most a minute, for the test to remove the rules. */
+static void hold(int fd, off64_t pos)
+{
+    long long limit = armed_limit(fd, "hold");
+    if (limit < 0 || pos < limit)
+        return;
+    const char *ctl = getenv("TAVORINE_FAULTS");
+    char held[1024];
+    snprintf(held, sizeof held, "%s.held", ctl);
+    close(open(held, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    struct stat st;
+    for (int i = 0; i < 6000 && stat(ctl, &st) == 0; i++)
+        usleep(10000);
+    unlink(held);
+}
+
 ssize_t read(int fd, void *buf, size_t count)
 {
+    hold(fd, lseek64(fd, 0, SEEK_CUR));
     if (!allowed(fd, "read", lseek64(fd, 0, SEEK_CUR), &count))
         return -1;
     return real_read(fd, buf, count);
@@ -110,6 +138,7 @@ ssize_t read(int fd, void *buf, size_t count)
 
 ssize_t pread64(int fd, void *buf, size_t count, off64_t pos)
 {
+    hold(fd, pos);
     if (!allowed(fd, "read", pos, &count))
         return -1;
     return real_pread64(fd, buf, count, pos);

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <thread>
+
 using InstallTest = RuntimeTest;
 
 TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
@@ -26,10 +28,23 @@ TEST_F(InstallTest, NeverOverwritesAFileThatIsThere) {
     ASSERT_TRUE(SetFileAttributesA(SystemPath("msvcp70.dll").c_str(), FILE_ATTRIBUTE_READONLY));
 
     EXPECT_TRUE(InstallRuntime2002());
-    std::string bytes;
-    ASSERT_TRUE(ReadFileBytes(SystemPath("msvcp70.dll"), &bytes));
-    EXPECT_EQ(StandInBytes("msvcp70.dll", "older version"), bytes);
+    ExpectHolds("msvcp70.dll", "older version");
     ExpectCopied("msvcr70.dll");
+
+    // Nor one that another installer puts there while its copy is held part-way.
+    int files = CountFiles(SystemDir());
+    ArmFault("hold msvcp71.dll 1024");
+    bool result = false;
+    std::thread install([&] { result = InstallRuntime2003(); });
+    for (int i = 0; i < 1000 && !Exists(FaultFile(".held")); i++)
+        Sleep(10);
+    EXPECT_TRUE(Exists(FaultFile(".held"))) << "the copy was not held";
+    PlantTarget("msvcp71.dll", "theirs");
+    DisarmFaults();
+    install.join();
+    EXPECT_TRUE(result);
+    ExpectHolds("msvcp71.dll", "theirs");
+    EXPECT_EQ(files + 3, CountFiles(SystemDir())) << "a stray file is left";
 }
 
 TEST_F(InstallTest, IncompleteSourcesCopyNothing) {
@@ -60,24 +75,37 @@ TEST_F(InstallTest, AFailedCopyDoesNotStopTheOthers) {
 }
 
 // Disk full in the middle of MFC71.dll (only it is larger than the limit), and
-// msvcp71.dll's source failing to read part-way, on the platform's real copy.
-TEST_F(InstallTest, ACopyCutShortLeavesNoLibraryUnderItsName) {
+// msvcp71.dll's source failing to read part-way, on the platform's real copy;
+// then sources that are no whole 32-bit DLL, copied whole.
+TEST_F(InstallTest, OnlyAWholeLibraryTakesALibrarysName) {
     PlantLargeSources(work_);
+    std::string dll = StandInBytes("msvcr71.dll", "source"), dll64 = dll;
+    dll64[*reinterpret_cast<const LONG*>(&dll64[0x3C]) + 4] = '\x64';  // machine 0x8664
+    dll64[*reinterpret_cast<const LONG*>(&dll64[0x3C]) + 5] = '\x86';
     const struct {
-        const char* rule;
+        const char* rule;  // or null, for a bad source
         const char* cut;
-    } faults[] = {{"write * 512000", "MFC71.dll"}, {"read msvcp71.dll 131072", "msvcp71.dll"}};
-    for (const auto& fault : faults) {
-        SCOPED_TRACE(fault.rule);
+        std::string bad;
+    } cases[] = {{"write * 512000", "MFC71.dll", ""},
+                 {"read msvcp71.dll 131072", "msvcp71.dll", ""},
+                 {nullptr, "msvcp71.dll", ""},
+                 {nullptr, "MFC71.dll", "<html><body>404 Not Found</body></html>"},
+                 {nullptr, "msvcr71.dll", dll.substr(0, dll.size() / 2)},
+                 {nullptr, "MFC71.dll", dll64}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.rule ? c.rule : "bad source") << " at " << c.cut << ", "
+                                        << c.bad.size() << " bytes");
+        auto arm = [&] { c.rule ? ArmFault(c.rule) : (void)WriteFileBytes(Source(c.cut), c.bad); };
+        auto disarm = [&] { c.rule ? DisarmFaults() : PlantLargeSources(work_); };
         ClearTargets();
         int files = CountFiles(SystemDir());
-        ArmFault(fault.rule);
+        arm();
         bool result = InstallRuntime2003();
-        DisarmFaults();
+        disarm();
         EXPECT_FALSE(result);
-        EXPECT_FALSE(Exists(SystemPath(fault.cut)));
+        EXPECT_FALSE(Exists(SystemPath(c.cut)));
         for (int i = 0; i < 3; i++)
-            if (strcmp(Set2003[i], fault.cut) != 0)
+            if (strcmp(Set2003[i], c.cut) != 0)
                 ExpectSameAsSource(Set2003[i]);
         EXPECT_EQ(files + 2, CountFiles(SystemDir())) << "a stray file is left";
         EXPECT_FALSE(IsRuntime2003Installed());
@@ -88,13 +116,11 @@ TEST_F(InstallTest, ACopyCutShortLeavesNoLibraryUnderItsName) {
 
         // A file that stood at the name before is never touched, whatever fails.
         ClearTargets();
-        PlantTarget(fault.cut, "already there");
-        ArmFault(fault.rule);
+        PlantTarget(c.cut, "already there");
+        arm();
         InstallRuntime2003();
-        DisarmFaults();
-        std::string bytes;
-        ASSERT_TRUE(ReadFileBytes(SystemPath(fault.cut), &bytes));
-        EXPECT_EQ(StandInBytes(fault.cut, "already there"), bytes);
+        disarm();
+        ExpectHolds(c.cut, "already there");
     }
 }
 

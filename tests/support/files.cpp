@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <stdio.h>
+#include <string.h>
 
 const char* const RuntimeNames[5] = {"MFC71.dll", "msvcp71.dll", "msvcr71.dll", "msvcp70.dll", "msvcr70.dll"};
 
@@ -72,10 +73,26 @@ void ClearTargets() {
         RemoveTree(SystemPath(name));
 }
 
+std::string BuildFile(const char* name) {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    *strrchr(path, '\\') = '\0';
+    *strrchr(path, '\\') = '\0';  // the test programs sit one folder below the build's top
+    return std::string(path) + "\\" + name;
+}
+
 std::string StandInBytes(const char* name, const char* tag) {
+    static std::string dll;
+    if (dll.empty())
+        ReadFileBytes(BuildFile("standin\\MFC71.dll"), &dll);
     char text[160];
     snprintf(text, sizeof text, "Tavorine test stand-in for %s (%s), not a Microsoft library\r\n", name, tag);
-    return text;
+    return dll + text;
+}
+
+bool Holds(const std::string& path, const char* name, const char* tag) {
+    std::string bytes;
+    return ReadFileBytes(path, &bytes) && bytes == StandInBytes(name, tag);
 }
 
 void PlantSources(const std::string& dir, const char* const* names, int count) {
@@ -92,10 +109,10 @@ void PlantLargeSources(const std::string& dir) {
     PlantAllSources(dir);
     unsigned seed = 12345;
     for (int i = 0; i < 3; i++) {
-        std::string bytes(sizes[i], '\0');
-        for (char& c : bytes) {
+        std::string bytes = StandInBytes(RuntimeNames[i], "source");
+        while (bytes.size() < sizes[i]) {
             seed = seed * 1103515245u + 12345u;
-            c = static_cast<char>(seed >> 24);
+            bytes += static_cast<char>(seed >> 24);
         }
         WriteFileBytes(dir + "\\VCRUNTIME\\" + RuntimeNames[i], bytes);
     }
@@ -106,6 +123,7 @@ const char FaultRules[] = "C:\\tavorine-faults";
 
 void ArmFault(const char* rule) { WriteFileBytes(FaultRules, rule); }
 void DisarmFaults() { DeleteFileA(FaultRules); }
+std::string FaultFile(const char* suffix) { return FaultRules + std::string(suffix); }
 
 int CountFiles(const std::string& dir) {
     WIN32_FIND_DATAA data;

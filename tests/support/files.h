@@ -17,19 +17,26 @@ std::string SystemDir();
 std::string SystemPath(const char* name);
 void ClearTargets();  // removes whatever stands at the five names in the system directory
 
-// Content that differs per file and per tag, so a copy or an overwrite shows.
+// A file of the build tree, by its path below the top (Tavorine.exe, standin\MFC71.dll).
+std::string BuildFile(const char* name);
+// The stand-in DLL labelled after its last section, differing per file and per tag,
+// so a copy or an overwrite shows.
 std::string StandInBytes(const char* name, const char* tag);
+bool Holds(const std::string& path, const char* name, const char* tag);  // the file is that stand-in
 // A VCRUNTIME folder under dir holding those of the five names that are given.
 void PlantSources(const std::string& dir, const char* const* names, int count);
 void PlantAllSources(const std::string& dir);
-// The same, with the 2003 set at about the real libraries' sizes, of bytes that do not compress.
+// The same, with the 2003 set padded to about the real libraries' sizes with bytes that do not compress.
 void PlantLargeSources(const std::string& dir);
 
 // Arms a fault in every Wine process of the test run until disarmed (tests/fault/fault.c):
 // "read NAME N" or "write NAME N" fails reads of, or writes into, files named NAME
-// (any case; "*" for every file) once N bytes of the file lie before the position.
+// (any case; "*" for every file) once N bytes of the file lie before the position;
+// "hold NAME N" stops such a read until disarmed.
 void ArmFault(const char* rule);
 void DisarmFaults();
+// What the fault library writes beside the rules: ".held" while it holds a read.
+std::string FaultFile(const char* suffix);
 int CountFiles(const std::string& dir);
 
 // A fresh, empty folder in the prefix's temporary directory.

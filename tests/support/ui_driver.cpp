@@ -4,15 +4,10 @@
 
 #include <vector>
 
+#include "files.h"
 #include "resource.h"
 
-std::string ProgramPath() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    *strrchr(path, '\\') = '\0';
-    *strrchr(path, '\\') = '\0';  // the test programs sit one folder below it
-    return std::string(path) + "\\Tavorine.exe";
-}
+std::string ProgramPath() { return BuildFile("Tavorine.exe"); }
 
 bool StartApp(App* app, const std::string& currentDir, const std::string& exe) {
     STARTUPINFOA si = {sizeof si};

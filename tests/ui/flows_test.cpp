@@ -110,6 +110,13 @@ TEST_F(Flow, InstallsTheMissingSetAndRefreshesOnlyItsLine) {
     for (int i = 0; i < 3; i++)
         EXPECT_TRUE(SameBytes(SystemPath(RuntimeNames[i]), Source(RuntimeNames[i]))) << RuntimeNames[i];
 
+    // A program in a folder without MFC71.dll loads the installed one.
+    App user;
+    DWORD code = 1234;
+    EXPECT_TRUE(StartApp(&user, work_, BuildFile("tests\\old_program.exe")) && WaitExit(&user, &code));
+    EXPECT_EQ(0u, code) << "the installed MFC71.dll cannot be loaded";
+    StopApp(&user);
+
     PostCommand(main, IDC_CLOSE);
     ExpectExitCodeZero();
 }
@@ -125,9 +132,7 @@ TEST_F(Flow, AnInstalledSetIsLeftAloneAndAFailedCopyIsReported) {
     ASSERT_TRUE(Barrier(GetDlgItem(main, IDC_CLOSE)));
     EXPECT_EQ(nullptr, FindDialog(app_, Kind::MessageBox)) << "a box for an installed set";
     EXPECT_EQ(Installed, ItemText(main, IDC_STATUS_2003));
-    std::string bytes;
-    ReadFileBytes(SystemPath("MFC71.dll"), &bytes);
-    EXPECT_EQ(StandInBytes("MFC71.dll", "there"), bytes);
+    EXPECT_TRUE(Holds(SystemPath("MFC71.dll"), "MFC71.dll", "there"));
 
     // The second 2002 source, held open without sharing, cannot be copied.
     HANDLE held = CreateFileA(Source("msvcr70.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
