@@ -91,19 +91,27 @@ bool IsWholeDll(HANDLE file, DWORD size) {
 }
 
 // What may take a library's name: a copy that holds as many bytes as its
-// source and is a whole 32-bit DLL. A read cut short that the platform reports
-// as success, a bad download or a file from the wrong package never becomes a
-// system library.
+// source, is a whole 32-bit DLL and is on the disk. A read cut short that the
+// platform reports as success, a bad download or a file from the wrong package
+// never becomes a system library, and none is named before its bytes are written.
 bool IsFitToInstall(const char* temp, const char* source) {
     WIN32_FILE_ATTRIBUTE_DATA src;
-    if (!GetFileAttributesExA(source, GetFileExInfoStandard, &src) || src.nFileSizeHigh != 0)
+    DWORD attrs = GetFileAttributesA(temp);
+    if (!GetFileAttributesExA(source, GetFileExInfoStandard, &src) || src.nFileSizeHigh != 0 ||
+        attrs == INVALID_FILE_ATTRIBUTES)
         return false;
-    HANDLE file = CreateFileA(temp, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // A copy of a read-only source is read-only, and a flush needs write access.
+    if (attrs & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(temp, attrs & ~FILE_ATTRIBUTE_READONLY);
+    HANDLE file = CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD high = 0;
-    bool fit = GetFileSize(file, &high) == src.nFileSizeLow && high == 0 && IsWholeDll(file, src.nFileSizeLow);
+    bool fit = GetFileSize(file, &high) == src.nFileSizeLow && high == 0 && IsWholeDll(file, src.nFileSizeLow) &&
+               FlushFileBuffers(file);
     CloseHandle(file);
+    if (attrs & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(temp, attrs);
     return fit;
 }
 
@@ -176,3 +184,18 @@ bool AreSourceFilesPresent() {
 bool InstallRuntime2002() { return InstallSet(Files2002, Count2002); }
 bool InstallRuntime2003() { return InstallSet(Files2003, Count2003); }
 
+// Vista and later run a program without a manifest, unelevated, with file
+// virtualization: a write into the system directory that the user may not
+// make would land in the user's VirtualStore and look like success. With it
+// off, such a write fails as it should. Before Vista the query itself fails.
+void DisableFileVirtualization() {
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_ADJUST_DEFAULT, &token))
+        return;
+    DWORD on = 0, size = 0;
+    if (GetTokenInformation(token, TokenVirtualizationEnabled, &on, sizeof on, &size) && on) {
+        DWORD off = 0;
+        SetTokenInformation(token, TokenVirtualizationEnabled, &off, sizeof off);
+    }
+    CloseHandle(token);
+}

@@ -19,3 +19,6 @@ bool InstallRuntime2003();
 // Formats a target pattern ("%s\\name.dll") with a directory into a MAX_PATH
 // buffer. False, with an empty buffer, when the result would not fit.
 bool FormatTargetPath(char* out, const char* pattern, const char* dir);
+
+// Once, before anything is copied: keeps the writes out of the user's VirtualStore.
+void DisableFileVirtualization();

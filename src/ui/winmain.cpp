@@ -3,12 +3,14 @@
 #include <string.h>
 
 #include "resource.h"
+#include "runtime.h"
 
 char AppCaption[100];
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     static const char Title[] = "Tavorine";
     memcpy(AppCaption, Title, sizeof Title);
+    DisableFileVirtualization();
 
     // Our own module, not the null handle: with the null handle Wine's icon
     // control looks for the About dialog's icon among the system's icons.

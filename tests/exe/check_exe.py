@@ -14,7 +14,20 @@ EXE = ""
 BUILD_PATHS = []  # the source and build trees, which must not show in the file
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
 RELOCATIONS, DEBUG, DELAY_IMPORTS = 5, 6, 13  # data directories
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll"}
+# Every import, by DLL: all of them are in Windows 2000, the oldest Windows the program runs on.
+WINDOWS_2000 = {
+    "advapi32.dll": "GetTokenInformation OpenProcessToken SetTokenInformation",
+    "kernel32.dll": "CloseHandle CopyFileA CreateFileA DeleteCriticalSection DeleteFileA EnterCriticalSection "
+                    "FindClose FindFirstFileA FlushFileBuffers FreeLibrary GetCurrentProcess GetFileAttributesA "
+                    "GetFileAttributesExA GetFileSize GetLastError GetModuleHandleA GetModuleHandleW GetProcAddress "
+                    "GetStartupInfoA GetSystemDirectoryA GetTempFileNameA InitializeCriticalSection "
+                    "LeaveCriticalSection LoadLibraryA MoveFileA ReadFile SetFileAttributesA "
+                    "SetUnhandledExceptionFilter Sleep TlsGetValue VirtualProtect VirtualQuery",
+    "msvcrt.dll": "__getmainargs __initenv __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr "
+                  "_amsg_exit _cexit _errno _initterm _iob _onexit _vsnprintf abort calloc exit fprintf free fwrite "
+                  "malloc memcpy realloc signal strlen strncmp vfprintf",
+    "user32.dll": "DialogBoxParamA EndDialog GetDlgItem GetWindowLongA MessageBoxA SetWindowTextA",
+}
 MAX_SIZE = 48 * 1024
 DYNAMIC_BASE, NX_COMPAT = 0x40, 0x100
 RELOCS_STRIPPED = 0x1
@@ -52,10 +65,16 @@ class ExeTest(unittest.TestCase):
         self.assertEqual(self.opt.Magic, 0x10B)
         self.assertEqual(self.opt.Subsystem, 2)
 
-    def test_imports_only_system_dlls(self):
-        imports = {e.dll.decode().lower() for e in getattr(self.pe, "DIRECTORY_ENTRY_IMPORT", [])}
-        self.assertTrue(imports, "no imports found")
-        self.assertLessEqual(imports, SYSTEM_DLLS)
+    def test_loads_on_windows_2000(self):
+        self.assertLessEqual((self.opt.MajorSubsystemVersion, self.opt.MinorSubsystemVersion), (5, 0))
+        self.assertLessEqual((self.opt.MajorOperatingSystemVersion, self.opt.MinorOperatingSystemVersion), (5, 0))
+        entries = getattr(self.pe, "DIRECTORY_ENTRY_IMPORT", [])
+        self.assertTrue(entries, "no imports found")
+        for e in entries:
+            dll = e.dll.decode().lower()
+            self.assertIn(dll, WINDOWS_2000)
+            names = {i.name.decode() if i.name else f"#{i.ordinal}" for i in e.imports}
+            self.assertLessEqual(names, set(WINDOWS_2000[dll].split()), dll)
         self.assertEqual(self.dir_size(DELAY_IMPORTS), 0, "delay-loaded imports")
 
     def test_is_small(self):

@@ -5,7 +5,8 @@
  * exists, each of its lines, "read NAME N" or "write NAME N", is one fault.
  * NAME is the file's name, in any case, or "*" for every file. "hold NAME N"
  * stops such a read instead, with the file TAVORINE_FAULTS.held standing,
- * until the rules are removed.
+ * until the rules are removed. Every fsync and fdatasync of a file is logged
+ * to TAVORINE_FAULTS.flushes as its name and size.
  * Wine reads and writes files in the process itself (ntdll's read, pread64,
  * write, pwrite64), so this is where the fault meets it. */
 #define _GNU_SOURCE
@@ -23,6 +24,8 @@ static ssize_t (*real_read)(int, void *, size_t);
 static ssize_t (*real_pread64)(int, void *, size_t, off64_t);
 static ssize_t (*real_write)(int, const void *, size_t);
 static ssize_t (*real_pwrite64)(int, const void *, size_t, off64_t);
+static int (*real_fsync)(int);
+static int (*real_fdatasync)(int);
 
 __attribute__((constructor)) static void init(void)
 {
@@ -30,6 +33,8 @@ __attribute__((constructor)) static void init(void)
     real_pread64 = (ssize_t (*)(int, void *, size_t, off64_t))dlsym(RTLD_NEXT, "pread64");
     real_write = (ssize_t (*)(int, const void *, size_t))dlsym(RTLD_NEXT, "write");
     real_pwrite64 = (ssize_t (*)(int, const void *, size_t, off64_t))dlsym(RTLD_NEXT, "pwrite64");
+    real_fsync = (int (*)(int))dlsym(RTLD_NEXT, "fsync");
+    real_fdatasync = (int (*)(int))dlsym(RTLD_NEXT, "fdatasync");
 }
 
 /* ASCII only and without the locale: this runs inside Wine's file I/O, where
@@ -126,6 +131,35 @@ static void hold(int fd, off64_t pos)
     for (int i = 0; i < 6000 && stat(ctl, &st) == 0; i++)
         usleep(10000);
     unlink(held);
+}
+
+static void log_flush(int fd)
+{
+    const char *ctl = getenv("TAVORINE_FAULTS");
+    char path[1024], log[1024], line[1100];
+    struct stat st;
+    const char *name = file_name(fd, path, sizeof path);
+    if (!ctl || !name || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    snprintf(log, sizeof log, "%s.flushes", ctl);
+    int lfd = open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (lfd < 0)
+        return;
+    int n = snprintf(line, sizeof line, "%s %lld\n", name, (long long)st.st_size);
+    real_write(lfd, line, (size_t)n);
+    close(lfd);
+}
+
+int fsync(int fd)
+{
+    log_flush(fd);
+    return real_fsync(fd);
+}
+
+int fdatasync(int fd)
+{
+    log_flush(fd);
+    return real_fdatasync(fd);
 }
 
 ssize_t read(int fd, void *buf, size_t count)

@@ -1,5 +1,6 @@
 #include "fixture.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include <thread>
@@ -7,6 +8,7 @@
 using InstallTest = RuntimeTest;
 
 TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
+    DeleteFileA(FaultFile(".flushes").c_str());
     ASSERT_TRUE(InstallRuntime2002());
     EXPECT_TRUE(IsRuntime2002Installed());
     EXPECT_FALSE(IsRuntime2003Installed());
@@ -17,6 +19,19 @@ TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
     EXPECT_TRUE(IsRuntime2003Installed());
     for (int i = 0; i < 3; i++)
         ExpectCopied(Set2003[i]);
+
+    // Each file was on the disk, whole, while it still had its temporary name.
+    std::string log, expected, flushed;
+    ReadFileBytes(FaultFile(".flushes"), &log);
+    char name[64];
+    unsigned long size;
+    for (const char* line = log.c_str(); sscanf(line, "%63s %lu", name, &size) == 2; line = strchr(line, '\n') + 1) {
+        bool temp = _strnicmp(name, "tav", 3) == 0 && strstr(name, ".tmp");
+        flushed += (temp ? "tav*.tmp" : std::string(name)) + " " + std::to_string(size) + " ";
+    }
+    for (const char* n : {"msvcp70.dll", "msvcr70.dll", "MFC71.dll", "msvcp71.dll", "msvcr71.dll"})
+        expected += "tav*.tmp " + std::to_string(StandInBytes(n, "source").size()) + " ";
+    EXPECT_EQ(expected, flushed);
 
     // Installing again finds everything there and still succeeds.
     EXPECT_TRUE(InstallRuntime2002());

@@ -35,7 +35,7 @@ void PlantLargeSources(const std::string& dir);
 // "hold NAME N" stops such a read until disarmed.
 void ArmFault(const char* rule);
 void DisarmFaults();
-// What the fault library writes beside the rules: ".held" while it holds a read.
+// What the fault library writes beside the rules: ".held" while it holds a read, ".flushes" its log.
 std::string FaultFile(const char* suffix);
 int CountFiles(const std::string& dir);
 
