@@ -198,7 +198,7 @@ int main() {
     printf("installing the 2003 set (1060864 + 499712 + 348160 bytes)\n");
     printf("  Tavorine, button to result box   %8.1f ms\n", tUi);
     printf("  InstallRuntime2003 alone         %8.1f ms\n", tCore);
-    printf("  floor: CopyFileA + flush, new names %7.1f ms\n", tDurable);
+    printf("  floor, CopyFileA + flush         %8.1f ms\n", tDurable);
     printf("  cmd /c copy of the three files   %8.1f ms\n", tCopy);
     printf("  cmd /c rem (cmd's own start)     %8.1f ms\n", tBare);
     printf("  ratio, Tavorine / cmd copy           %8.2f\n", tUi / tCopy);

@@ -80,12 +80,16 @@ bool IsWholeDll(HANDLE file, DWORD size) {
         nt.FileHeader.Machine != IMAGE_FILE_MACHINE_I386 || !(nt.FileHeader.Characteristics & IMAGE_FILE_DLL) ||
         nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
         return false;
+    // The section table, a few headers a read: each read costs more than its bytes.
     ULONGLONG table = at + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
-    for (WORD i = 0; i < nt.FileHeader.NumberOfSections; i++) {
-        IMAGE_SECTION_HEADER section;
-        if (!ReadAt(file, table + i * ULONGLONG(sizeof section), &section, sizeof section) ||
-            ULONGLONG(section.PointerToRawData) + section.SizeOfRawData > size)
+    IMAGE_SECTION_HEADER sections[16];
+    for (DWORD first = 0; first < nt.FileHeader.NumberOfSections; first += 16) {
+        DWORD count = nt.FileHeader.NumberOfSections - first < 16 ? nt.FileHeader.NumberOfSections - first : 16;
+        if (!ReadAt(file, table + first * ULONGLONG(sizeof sections[0]), sections, count * sizeof sections[0]))
             return false;
+        for (DWORD i = 0; i < count; i++)
+            if (ULONGLONG(sections[i].PointerToRawData) + sections[i].SizeOfRawData > size)
+                return false;
     }
     return true;
 }

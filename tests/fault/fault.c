@@ -5,7 +5,7 @@
  * exists, each of its lines, "read NAME N" or "write NAME N", is one fault.
  * NAME is the file's name, in any case, or "*" for every file. "hold NAME N"
  * stops such a read instead, with the file TAVORINE_FAULTS.held standing,
- * until the rules are removed. Every fsync and fdatasync of a file is logged
+ * until the rules are removed. Every fsync of a file (Wine's flush) is logged
  * to TAVORINE_FAULTS.flushes as its name and size.
  * Wine reads and writes files in the process itself (ntdll's read, pread64,
  * write, pwrite64), so this is where the fault meets it. */
@@ -25,7 +25,6 @@ static ssize_t (*real_pread64)(int, void *, size_t, off64_t);
 static ssize_t (*real_write)(int, const void *, size_t);
 static ssize_t (*real_pwrite64)(int, const void *, size_t, off64_t);
 static int (*real_fsync)(int);
-static int (*real_fdatasync)(int);
 
 __attribute__((constructor)) static void init(void)
 {
@@ -34,7 +33,6 @@ __attribute__((constructor)) static void init(void)
     real_write = (ssize_t (*)(int, const void *, size_t))dlsym(RTLD_NEXT, "write");
     real_pwrite64 = (ssize_t (*)(int, const void *, size_t, off64_t))dlsym(RTLD_NEXT, "pwrite64");
     real_fsync = (int (*)(int))dlsym(RTLD_NEXT, "fsync");
-    real_fdatasync = (int (*)(int))dlsym(RTLD_NEXT, "fdatasync");
 }
 
 /* ASCII only and without the locale: this runs inside Wine's file I/O, where
@@ -154,12 +152,6 @@ int fsync(int fd)
 {
     log_flush(fd);
     return real_fsync(fd);
-}
-
-int fdatasync(int fd)
-{
-    log_flush(fd);
-    return real_fdatasync(fd);
 }
 
 ssize_t read(int fd, void *buf, size_t count)
