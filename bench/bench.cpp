@@ -125,9 +125,10 @@ std::vector<double> MeasureUiInstall(const std::string& cwd) {
 double DurableCopy() {
     const char* names[] = {"MFC71.dll", "msvcp71.dll", "msvcr71.dll"};
     std::string targets[3];
+    for (int i = 0; i < 3; i++)
+        targets[i] = SystemDir() + "\\floor-" + names[i];
     double t0 = Now();
     for (int i = 0; i < 3; i++) {
-        targets[i] = SystemDir() + "\\floor-" + names[i];
         CopyFileA((std::string("VCRUNTIME\\") + names[i]).c_str(), targets[i].c_str(), TRUE);
         HANDLE h = CreateFileA(targets[i].c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         FlushFileBuffers(h);

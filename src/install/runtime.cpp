@@ -100,11 +100,11 @@ bool IsWholeDll(HANDLE file, DWORD size) {
 // never becomes a system library, and none is named before its bytes are written.
 bool IsFitToInstall(const char* temp, const char* source) {
     WIN32_FILE_ATTRIBUTE_DATA src;
-    DWORD attrs = GetFileAttributesA(temp);
-    if (!GetFileAttributesExA(source, GetFileExInfoStandard, &src) || src.nFileSizeHigh != 0 ||
-        attrs == INVALID_FILE_ATTRIBUTES)
+    if (!GetFileAttributesExA(source, GetFileExInfoStandard, &src) || src.nFileSizeHigh != 0)
         return false;
-    // A copy of a read-only source is read-only, and a flush needs write access.
+    // The copy has its source's attributes: a read-only copy loses that bit for
+    // the flush, which needs write access, and gets it back after it.
+    DWORD attrs = src.dwFileAttributes;
     if (attrs & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesA(temp, attrs & ~FILE_ATTRIBUTE_READONLY);
     HANDLE file = CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);

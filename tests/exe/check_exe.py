@@ -18,7 +18,7 @@ RELOCATIONS, DEBUG, DELAY_IMPORTS = 5, 6, 13  # data directories
 WINDOWS_2000 = {
     "advapi32.dll": "GetTokenInformation OpenProcessToken SetTokenInformation",
     "kernel32.dll": "CloseHandle CopyFileA CreateFileA DeleteCriticalSection DeleteFileA EnterCriticalSection "
-                    "FindClose FindFirstFileA FlushFileBuffers FreeLibrary GetCurrentProcess GetFileAttributesA "
+                    "FindClose FindFirstFileA FlushFileBuffers FreeLibrary GetCurrentProcess "
                     "GetFileAttributesExA GetFileSize GetLastError GetModuleHandleA GetModuleHandleW GetProcAddress "
                     "GetStartupInfoA GetSystemDirectoryA GetTempFileNameA InitializeCriticalSection "
                     "LeaveCriticalSection LoadLibraryA MoveFileA ReadFile SetFileAttributesA "

@@ -156,8 +156,9 @@ int fsync(int fd)
 
 ssize_t read(int fd, void *buf, size_t count)
 {
-    hold(fd, lseek64(fd, 0, SEEK_CUR));
-    if (!allowed(fd, "read", lseek64(fd, 0, SEEK_CUR), &count))
+    off64_t pos = lseek64(fd, 0, SEEK_CUR);
+    hold(fd, pos);
+    if (!allowed(fd, "read", pos, &count))
         return -1;
     return real_read(fd, buf, count);
 }

@@ -92,8 +92,9 @@ TEST_F(InstallTest, AFailedCopyDoesNotStopTheOthers) {
 TEST_F(InstallTest, OnlyAWholeLibraryTakesALibrarysName) {
     PlantLargeSources(work_);
     std::string dll = StandInBytes("msvcr71.dll", "source"), dll64 = dll;
-    dll64[*reinterpret_cast<const LONG*>(&dll64[0x3C]) + 4] = '\x64';  // machine 0x8664
-    dll64[*reinterpret_cast<const LONG*>(&dll64[0x3C]) + 5] = '\x86';
+    LONG pe = *reinterpret_cast<const LONG*>(&dll64[0x3C]);
+    dll64[pe + 4] = '\x64';  // machine 0x8664
+    dll64[pe + 5] = '\x86';
     const struct {
         const char* rule;  // or null, for a bad source
         const char* cut;
