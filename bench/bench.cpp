@@ -1,6 +1,6 @@
 // Measures Tavorine on Wine: start-up to a visible dialog against a program
 // that shows only an empty dialog, installing the 2003 set against cmd's copy
-// and against the platform's own durable copy, and the file sizes and peak
+// and against the platform's own durable and safe copies, and the file sizes and peak
 // working sets. Prints medians over Runs runs.
 #include <windows.h>
 #include <psapi.h>
@@ -120,17 +120,31 @@ std::vector<double> MeasureUiInstall(const std::string& cwd) {
     return ms;
 }
 
-// The floor of a durable install: the platform's copy of the three 2003 files to
-// fresh names, each then flushed to the disk. Returns ms, and removes the copies.
-double DurableCopy() {
+// The floors of an install of the three 2003 files. Durable: the platform's
+// copy to fresh names, each then flushed to the disk. Safe: each copied to a
+// fresh temporary name, flushed and renamed into place, and the directory
+// flushed once, so that no name ever stands for a part of a file and the names
+// are on the disk too. Returns ms, and removes the copies.
+double Floor(bool safe) {
     const char* names[] = {"MFC71.dll", "msvcp71.dll", "msvcr71.dll"};
-    std::string targets[3];
-    for (int i = 0; i < 3; i++)
-        targets[i] = SystemDir() + "\\floor-" + names[i];
+    std::string dir = SystemDir(), sources[3], targets[3], temps[3];
+    for (int i = 0; i < 3; i++) {
+        sources[i] = std::string("VCRUNTIME\\") + names[i];
+        targets[i] = dir + "\\floor-" + names[i];
+        temps[i] = safe ? targets[i] + ".tmp" : targets[i];
+    }
     double t0 = Now();
     for (int i = 0; i < 3; i++) {
-        CopyFileA((std::string("VCRUNTIME\\") + names[i]).c_str(), targets[i].c_str(), TRUE);
-        HANDLE h = CreateFileA(targets[i].c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        CopyFileA(sources[i].c_str(), temps[i].c_str(), TRUE);
+        HANDLE h = CreateFileA(temps[i].c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        FlushFileBuffers(h);
+        CloseHandle(h);
+        if (safe)
+            MoveFileA(temps[i].c_str(), targets[i].c_str());
+    }
+    if (safe) {
+        HANDLE h = CreateFileA(dir.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         FlushFileBuffers(h);
         CloseHandle(h);
     }
@@ -168,7 +182,7 @@ int main() {
     }
 
     std::vector<double> ui = MeasureUiInstall(work);
-    std::vector<double> core, durable, copy, bare;
+    std::vector<double> core, durable, safe, copy, bare;
     SetCurrentDirectoryA(work.c_str());
     std::string copyArgs = CopyCommand();
     for (int i = 0; i < Runs; i++) {
@@ -177,7 +191,8 @@ int main() {
         InstallRuntime2003();
         core.push_back(Now() - t0);
         ClearTargets();
-        durable.push_back(DurableCopy());
+        durable.push_back(Floor(false));
+        safe.push_back(Floor(true));
         copy.push_back(RunCmd(work, copyArgs));
         bare.push_back(RunCmd(work, "rem"));
     }
@@ -190,7 +205,8 @@ int main() {
         return 1;
     }
     double tStart = Median(tav.ms), fStart = Median(floor.ms);
-    double tUi = Median(ui), tCore = Median(core), tDurable = Median(durable), tCopy = Median(copy), tBare = Median(bare);
+    double tUi = Median(ui), tCore = Median(core), tDurable = Median(durable), tSafe = Median(safe);
+    double tCopy = Median(copy), tBare = Median(bare);
     printf("Medians of %d runs on %s\n\n", Runs, "Wine");
     printf("start-up to a visible dialog\n");
     printf("  Tavorine.exe     %8.1f ms\n", tStart);
@@ -200,11 +216,13 @@ int main() {
     printf("  Tavorine, button to result box   %8.1f ms\n", tUi);
     printf("  InstallRuntime2003 alone         %8.1f ms\n", tCore);
     printf("  floor, CopyFileA + flush         %8.1f ms\n", tDurable);
+    printf("  safe floor, + rename, dir flush  %8.1f ms\n", tSafe);
     printf("  cmd /c copy of the three files   %8.1f ms\n", tCopy);
     printf("  cmd /c rem (cmd's own start)     %8.1f ms\n", tBare);
     printf("  ratio, Tavorine / cmd copy           %8.2f\n", tUi / tCopy);
     printf("  ratio, InstallRuntime2003 / cmd copy %8.2f\n", tCore / tCopy);
-    printf("  ratio, InstallRuntime2003 / floor    %8.2f\n\n", tCore / tDurable);
+    printf("  ratio, InstallRuntime2003 / floor    %8.2f\n", tCore / tDurable);
+    printf("  ratio, InstallRuntime2003 / safe floor %6.2f\n\n", tCore / tSafe);
     printf("file size and peak working set\n");
     printf("  Tavorine.exe     %7lu bytes   %8.0f KiB\n", FileSize(tavorine), Median(tav.peakKb));
     printf("  ref_dialog.exe   %7lu bytes   %8.0f KiB\n", FileSize(ref), Median(floor.peakKb));

@@ -8,18 +8,19 @@ namespace {
 struct RuntimeFile {
     const char* source;
     const char* target;  // pattern, filled with the system directory
+    const char* temp;    // the copy's name until it is whole: this program's alone
 };
 
 // Probe and copy order is fixed: it is the order the files are listed here.
 const RuntimeFile Files2002[] = {
-    {".\\VCRUNTIME\\msvcp70.dll", "%s\\msvcp70.dll"},
-    {".\\VCRUNTIME\\msvcr70.dll", "%s\\msvcr70.dll"},
+    {".\\VCRUNTIME\\msvcp70.dll", "%s\\msvcp70.dll", "%s\\Tavorine-msvcp70.dll.tmp"},
+    {".\\VCRUNTIME\\msvcr70.dll", "%s\\msvcr70.dll", "%s\\Tavorine-msvcr70.dll.tmp"},
 };
 
 const RuntimeFile Files2003[] = {
-    {".\\VCRUNTIME\\MFC71.dll", "%s\\MFC71.dll"},
-    {".\\VCRUNTIME\\msvcp71.dll", "%s\\msvcp71.dll"},
-    {".\\VCRUNTIME\\msvcr71.dll", "%s\\msvcr71.dll"},
+    {".\\VCRUNTIME\\MFC71.dll", "%s\\MFC71.dll", "%s\\Tavorine-MFC71.dll.tmp"},
+    {".\\VCRUNTIME\\msvcp71.dll", "%s\\msvcp71.dll", "%s\\Tavorine-msvcp71.dll.tmp"},
+    {".\\VCRUNTIME\\msvcr71.dll", "%s\\msvcr71.dll", "%s\\Tavorine-msvcr71.dll.tmp"},
 };
 
 const int Count2002 = sizeof Files2002 / sizeof Files2002[0];
@@ -119,39 +120,66 @@ bool IsFitToInstall(const char* temp, const char* source) {
     return fit;
 }
 
+// A copy of a read-only source is read-only, and so cannot be deleted as it is.
+bool RemoveCopy(const char* temp) {
+    SetFileAttributesA(temp, FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileA(temp) != 0;
+}
+
+// The copy never replaces: a file at the temporary name can only be one that
+// an interrupted run left, and the copy itself finds it, so that an install
+// with nothing to remove makes no look-up of its own. One that cannot be
+// removed (another run is writing it) fails this file.
+bool CopyToTemp(const char* source, const char* temp) {
+    if (CopyFileA(source, temp, TRUE))
+        return true;
+    return GetLastError() == ERROR_FILE_EXISTS && RemoveCopy(temp) && CopyFileA(source, temp, TRUE);
+}
+
 // A file already at the name is kept and counts as installed. Otherwise the
-// copy goes to a fresh name in the system directory, which GetTempFileNameA
-// creates for this call alone, and takes the library's name only when it is
-// fit to, by a rename that never replaces: only that fresh name is ever deleted.
+// copy goes to the file's temporary name beside it and takes the library's
+// name only when it is fit to, by a rename that never replaces: no name but
+// this program's own temporary ones is ever deleted.
 // A name taken meanwhile counts only if a plain file holds it.
 bool InstallFile(const RuntimeFile& file, const char* dir) {
     char path[MAX_PATH], temp[MAX_PATH];
-    if (!FormatTargetPath(path, file.target, dir))
+    if (!FormatTargetPath(path, file.target, dir) || !FormatTargetPath(temp, file.temp, dir))
         return false;
     if (IsPlainFilePresent(path))
         return true;
-    if (!GetTempFileNameA(dir, "tav", 0, temp))
-        return false;
-    bool whole = CopyFileA(file.source, temp, FALSE) && IsFitToInstall(temp, file.source);
+    bool whole = CopyToTemp(file.source, temp) && IsFitToInstall(temp, file.source);
     if (whole && MoveFileA(temp, path))
         return true;
     DWORD error = GetLastError();
-    SetFileAttributesA(temp, FILE_ATTRIBUTE_NORMAL);  // copied from a read-only source
-    DeleteFileA(temp);
+    RemoveCopy(temp);
     return whole && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) && IsPlainFilePresent(path);
 }
 
+// A rename is on the disk only once its directory is. Best effort: each
+// library at its name is already whole and flushed, whatever this does.
+void FlushDirectory(const char* dir) {
+    HANDLE handle = CreateFileA(dir, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return;
+    FlushFileBuffers(handle);
+    CloseHandle(handle);
+}
+
 // Every file is attempted, even after one has failed; nothing is rolled back.
+// The names are on the disk before the result is reported.
 bool InstallSet(const RuntimeFile* files, int count) {
     if (!AreSourceFilesPresent())
         return false;
     char dir[MAX_PATH];
-    bool haveDir = GetSystemDir(dir);
+    if (!GetSystemDir(dir))
+        return false;
     bool installed = true;
     for (int i = 0; i < count; i++) {
-        if (!haveDir || !InstallFile(files[i], dir))
+        if (!InstallFile(files[i], dir))
             installed = false;
     }
+    FlushDirectory(dir);
     return installed;
 }
 

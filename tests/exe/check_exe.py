@@ -20,7 +20,7 @@ WINDOWS_2000 = {
     "kernel32.dll": "CloseHandle CopyFileA CreateFileA DeleteCriticalSection DeleteFileA EnterCriticalSection "
                     "FindClose FindFirstFileA FlushFileBuffers FreeLibrary GetCurrentProcess "
                     "GetFileAttributesExA GetFileSize GetLastError GetModuleHandleA GetModuleHandleW GetProcAddress "
-                    "GetStartupInfoA GetSystemDirectoryA GetTempFileNameA InitializeCriticalSection "
+                    "GetStartupInfoA GetSystemDirectoryA InitializeCriticalSection "
                     "LeaveCriticalSection LoadLibraryA MoveFileA ReadFile SetFileAttributesA "
                     "SetUnhandledExceptionFilter Sleep TlsGetValue VirtualProtect VirtualQuery",
     "msvcrt.dll": "__getmainargs __initenv __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr "

@@ -5,8 +5,8 @@
  * exists, each of its lines, "read NAME N" or "write NAME N", is one fault.
  * NAME is the file's name, in any case, or "*" for every file. "hold NAME N"
  * stops such a read instead, with the file TAVORINE_FAULTS.held standing,
- * until the rules are removed. Every fsync of a file (Wine's flush) is logged
- * to TAVORINE_FAULTS.flushes as its name and size.
+ * until the rules are removed. Every fsync (Wine's flush) is logged to
+ * TAVORINE_FAULTS.flushes: a file's name and size, or a directory's name and "/".
  * Wine reads and writes files in the process itself (ntdll's read, pread64,
  * write, pwrite64), so this is where the fault meets it. */
 #define _GNU_SOURCE
@@ -137,13 +137,14 @@ static void log_flush(int fd)
     char path[1024], log[1024], line[1100];
     struct stat st;
     const char *name = file_name(fd, path, sizeof path);
-    if (!ctl || !name || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    if (!ctl || !name || fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
         return;
     snprintf(log, sizeof log, "%s.flushes", ctl);
     int lfd = open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (lfd < 0)
         return;
-    int n = snprintf(line, sizeof line, "%s %lld\n", name, (long long)st.st_size);
+    int n = S_ISDIR(st.st_mode) ? snprintf(line, sizeof line, "%s/\n", name)
+                                : snprintf(line, sizeof line, "%s %lld\n", name, (long long)st.st_size);
     real_write(lfd, line, (size_t)n);
     close(lfd);
 }

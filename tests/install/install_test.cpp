@@ -1,6 +1,5 @@
 #include "fixture.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include <thread>
@@ -20,15 +19,15 @@ TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
     for (int i = 0; i < 3; i++)
         ExpectCopied(Set2003[i]);
 
-    // Each file was on the disk, whole, while it still had its temporary name.
-    std::string log, expected, flushed;
+    // Each file was on the disk, whole, while it still had its temporary name,
+    // and each set's names once its last file had taken its name.
+    std::string log, expected, sys = SystemDir().substr(SystemDir().rfind('\\') + 1) + "/\n";
     ReadFileBytes(FaultFile(".flushes"), &log);
-    unsigned long size;
-    for (const char* at = log.c_str(); sscanf(at, "tav%*x.tmp %lu", &size) == 1; at = strchr(at, '\n') + 1)
-        flushed += std::to_string(size) + " ";
-    for (const char* n : {"msvcp70.dll", "msvcr70.dll", "MFC71.dll", "msvcp71.dll", "msvcr71.dll"})
-        expected += std::to_string(StandInBytes(n, "source").size()) + " ";
-    EXPECT_EQ(expected, flushed) << log;
+    for (std::string n : {"msvcp70.dll", "msvcr70.dll", "", "MFC71.dll", "msvcp71.dll", "msvcr71.dll", ""}) {
+        std::string size = std::to_string(StandInBytes(n.c_str(), "source").size());
+        expected += n.empty() ? sys : "Tavorine-" + n + ".tmp " + size + "\n";
+    }
+    EXPECT_EQ(expected, log);
 
     // Installing again finds everything there and still succeeds.
     EXPECT_TRUE(InstallRuntime2002());
@@ -43,8 +42,16 @@ TEST_F(InstallTest, NeverOverwritesAFileThatIsThere) {
     ExpectHolds("msvcp70.dll", "older version");
     ExpectCopied("msvcr70.dll");
 
-    // Nor one that another installer puts there while its copy is held part-way.
+    // Nor another program's temporary file; only what an interrupted run of
+    // this program left at a copy's own temporary name (read-only, as copied
+    // from a read-only source) is removed.
     int files = CountFiles(SystemDir());
+    std::string theirs = SystemPath("tav1A2B.tmp"), leftover = SystemPath("Tavorine-MFC71.dll.tmp");
+    ASSERT_TRUE(WriteFileBytes(theirs, StandInBytes("tav1A2B.tmp", "theirs")));
+    ASSERT_TRUE(WriteFileBytes(leftover, StandInBytes("MFC71.dll", "source").substr(0, 1000)));
+    ASSERT_TRUE(SetFileAttributesA(leftover.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    // Nor a library that another installer puts there while its copy is held part-way.
     ArmFault("hold msvcp71.dll 1024");
     bool result = false;
     std::thread install([&] { result = InstallRuntime2003(); });
@@ -56,6 +63,10 @@ TEST_F(InstallTest, NeverOverwritesAFileThatIsThere) {
     install.join();
     EXPECT_TRUE(result);
     ExpectHolds("msvcp71.dll", "theirs");
+    ExpectSameAsSource("MFC71.dll");
+    EXPECT_FALSE(Exists(leftover));
+    EXPECT_TRUE(Holds(theirs, "tav1A2B.tmp", "theirs"));
+    DeleteFileA(theirs.c_str());
     EXPECT_EQ(files + 3, CountFiles(SystemDir())) << "a stray file is left";
 }
 
@@ -88,10 +99,11 @@ TEST_F(InstallTest, AFailedCopyDoesNotStopTheOthers) {
 
 // Disk full in the middle of MFC71.dll (only it is larger than the limit), and
 // msvcp71.dll's source failing to read part-way, on the platform's real copy;
-// then sources that are no whole 32-bit DLL, copied whole.
+// then sources that are no whole 32-bit DLL, copied whole: a 32-bit program too.
 TEST_F(InstallTest, OnlyAWholeLibraryTakesALibrarysName) {
     PlantLargeSources(work_);
-    std::string dll = StandInBytes("msvcr71.dll", "source"), dll64 = dll;
+    std::string dll = StandInBytes("msvcr71.dll", "source"), dll64 = dll, program;
+    ASSERT_TRUE(ReadFileBytes(BuildFile("tests\\old_program.exe"), &program));
     LONG pe = *reinterpret_cast<const LONG*>(&dll64[0x3C]);
     dll64[pe + 4] = '\x64';  // machine 0x8664
     dll64[pe + 5] = '\x86';
@@ -104,7 +116,8 @@ TEST_F(InstallTest, OnlyAWholeLibraryTakesALibrarysName) {
                  {nullptr, "msvcp71.dll", ""},
                  {nullptr, "MFC71.dll", "<html><body>404 Not Found</body></html>"},
                  {nullptr, "msvcr71.dll", dll.substr(0, dll.size() / 2)},
-                 {nullptr, "MFC71.dll", dll64}};
+                 {nullptr, "MFC71.dll", dll64},
+                 {nullptr, "msvcp71.dll", program}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.rule ? c.rule : "bad source") << " at " << c.cut << ", "
                                         << c.bad.size() << " bytes");

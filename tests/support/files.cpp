@@ -69,8 +69,10 @@ std::string SystemDir() {
 std::string SystemPath(const char* name) { return SystemDir() + "\\" + name; }
 
 void ClearTargets() {
-    for (const char* name : RuntimeNames)
+    for (const char* name : RuntimeNames) {
         RemoveTree(SystemPath(name));
+        RemoveTree(SystemPath(("Tavorine-" + std::string(name) + ".tmp").c_str()));
+    }
 }
 
 std::string BuildFile(const char* name) {

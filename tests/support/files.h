@@ -15,7 +15,7 @@ bool Exists(const std::string& path);
 
 std::string SystemDir();
 std::string SystemPath(const char* name);
-void ClearTargets();  // removes whatever stands at the five names in the system directory
+void ClearTargets();  // removes whatever stands at the five names, and their temporary ones, in the system directory
 
 // A file of the build tree, by its path below the top (Tavorine.exe, standin\MFC71.dll).
 std::string BuildFile(const char* name);
