@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Packs Tavorine-1.00.zip: the exe and a Japanese read-me in Shift-JIS with
-CRLF line ends, as Notepad on an older Japanese Windows expects. The same
-inputs give the same bytes: fixed entry order, time, and attributes.
-  make-zip.py EXE README OUT.zip"""
+"""Packs Tavorine-1.00.zip: the exe, a Japanese read-me in Shift-JIS and the
+license, both with CRLF line ends, as Notepad on an older Japanese Windows
+expects. The same inputs give the same bytes: fixed entry order, time, and
+attributes.
+  make-zip.py EXE README LICENSE OUT.zip"""
 import sys
 import zipfile
 
@@ -18,20 +19,23 @@ def entry(name):
     return info
 
 
-def main(exe, readme, out):
+def text(path):
+    with open(path, encoding="utf-8") as f:
+        lines = f.read().replace("\r\n", "\n").split("\n")
+    return "\r\n".join(lines).encode("cp932")
+
+
+def main(exe, readme, license, out):
     with open(exe, "rb") as f:
         program = f.read()
-    with open(readme, encoding="utf-8") as f:
-        text = f.read()
-    lines = text.replace("\r\n", "\n").split("\n")
-    notice = "\r\n".join(lines).encode("cp932")
     with zipfile.ZipFile(out, "w") as z:
         z.writestr(entry("Tavorine.exe"), program, compresslevel=9)
-        z.writestr(entry("README-ja.txt"), notice, compresslevel=9)
+        z.writestr(entry("README-ja.txt"), text(readme), compresslevel=9)
+        z.writestr(entry("LICENSE.txt"), text(license), compresslevel=9)
     print(f"wrote {out}")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4:
+    if len(sys.argv) != 5:
         sys.exit(__doc__)
     main(*sys.argv[1:])
