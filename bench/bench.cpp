@@ -124,17 +124,32 @@ std::vector<double> MeasureUiInstall(const std::string& cwd) {
 // copy to fresh names, each then flushed to the disk. Safe: each copied to a
 // fresh temporary name, flushed and renamed into place, and the directory
 // flushed once, so that no name ever stands for a part of a file and the names
-// are on the disk too. Returns ms, and removes the copies.
-double Floor(bool safe) {
+// are on the disk too. Probed: the safe floor with the name probes that the
+// install must make, the five sources and the three libraries. Returns ms,
+// and removes the copies.
+enum class Level { Durable, Safe, Probed };
+
+double Floor(Level level) {
     const char* names[] = {"MFC71.dll", "msvcp71.dll", "msvcr71.dll"};
-    std::string dir = SystemDir(), sources[3], targets[3], temps[3];
+    const char* sourceNames[] = {"MFC71.dll", "msvcp71.dll", "msvcr71.dll", "msvcp70.dll", "msvcr70.dll"};
+    bool safe = level != Level::Durable;
+    std::string dir = SystemDir(), sources[5], targets[3], temps[3];
+    for (int i = 0; i < 5; i++)
+        sources[i] = std::string("VCRUNTIME\\") + sourceNames[i];
     for (int i = 0; i < 3; i++) {
-        sources[i] = std::string("VCRUNTIME\\") + names[i];
         targets[i] = dir + "\\floor-" + names[i];
         temps[i] = safe ? targets[i] + ".tmp" : targets[i];
     }
+    WIN32_FIND_DATAA data;
     double t0 = Now();
+    for (int i = 0; level == Level::Probed && i < 5; i++)
+        FindClose(FindFirstFileA(sources[i].c_str(), &data));
     for (int i = 0; i < 3; i++) {
+        if (level == Level::Probed) {
+            HANDLE find = FindFirstFileA(targets[i].c_str(), &data);
+            if (find != INVALID_HANDLE_VALUE)
+                FindClose(find);
+        }
         CopyFileA(sources[i].c_str(), temps[i].c_str(), TRUE);
         HANDLE h = CreateFileA(temps[i].c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         FlushFileBuffers(h);
@@ -182,7 +197,7 @@ int main() {
     }
 
     std::vector<double> ui = MeasureUiInstall(work);
-    std::vector<double> core, durable, safe, copy, bare;
+    std::vector<double> core, durable, safe, probed, copy, bare;
     SetCurrentDirectoryA(work.c_str());
     std::string copyArgs = CopyCommand();
     for (int i = 0; i < Runs; i++) {
@@ -191,8 +206,9 @@ int main() {
         InstallRuntime2003();
         core.push_back(Now() - t0);
         ClearTargets();
-        durable.push_back(Floor(false));
-        safe.push_back(Floor(true));
+        durable.push_back(Floor(Level::Durable));
+        safe.push_back(Floor(Level::Safe));
+        probed.push_back(Floor(Level::Probed));
         copy.push_back(RunCmd(work, copyArgs));
         bare.push_back(RunCmd(work, "rem"));
     }
@@ -206,7 +222,7 @@ int main() {
     }
     double tStart = Median(tav.ms), fStart = Median(floor.ms);
     double tUi = Median(ui), tCore = Median(core), tDurable = Median(durable), tSafe = Median(safe);
-    double tCopy = Median(copy), tBare = Median(bare);
+    double tCopy = Median(copy), tBare = Median(bare), tProbed = Median(probed);
     printf("Medians of %d runs on %s\n\n", Runs, "Wine");
     printf("start-up to a visible dialog\n");
     printf("  Tavorine.exe     %8.1f ms\n", tStart);
@@ -217,12 +233,14 @@ int main() {
     printf("  InstallRuntime2003 alone         %8.1f ms\n", tCore);
     printf("  floor, CopyFileA + flush         %8.1f ms\n", tDurable);
     printf("  safe floor, + rename, dir flush  %8.1f ms\n", tSafe);
+    printf("  probed floor, + the 8 name probes %7.1f ms\n", tProbed);
     printf("  cmd /c copy of the three files   %8.1f ms\n", tCopy);
     printf("  cmd /c rem (cmd's own start)     %8.1f ms\n", tBare);
     printf("  ratio, Tavorine / cmd copy           %8.2f\n", tUi / tCopy);
     printf("  ratio, InstallRuntime2003 / cmd copy %8.2f\n", tCore / tCopy);
     printf("  ratio, InstallRuntime2003 / floor    %8.2f\n", tCore / tDurable);
-    printf("  ratio, InstallRuntime2003 / safe floor %6.2f\n\n", tCore / tSafe);
+    printf("  ratio, InstallRuntime2003 / safe floor %6.2f\n", tCore / tSafe);
+    printf("  ratio, InstallRuntime2003 / probed floor %4.2f\n\n", tCore / tProbed);
     printf("file size and peak working set\n");
     printf("  Tavorine.exe     %7lu bytes   %8.0f KiB\n", FileSize(tavorine), Median(tav.peakKb));
     printf("  ref_dialog.exe   %7lu bytes   %8.0f KiB\n", FileSize(ref), Median(floor.peakKb));

@@ -18,7 +18,7 @@ done
 
 bash "$root/scripts/setup.sh"
 . "$root/scripts/common.sh"
-build_tree "$root" "$build" Tavorine standin
+build_tree "$root" "$build" Tavorine standins
 
 if [ -z "$prefix" ]; then
     prefix="$build/demo-prefix"
@@ -37,11 +37,11 @@ export WINEPREFIX=$prefix
 if [ -z "$from" ]; then
     from="$build/demo"
     mkdir -p "$from/VCRUNTIME"
-    # The project's own stand-in DLL, labelled after its last section.
+    # The project's own stand-in DLLs, each built under its library's name and labelled.
     for f in MFC71 msvcp71 msvcr71 msvcp70 msvcr70; do
-        { cat "$build/standin/MFC71.dll"
-          printf 'STAND-IN for %s.dll made by Tavorine'"'"'s run script. Not a Microsoft library: it only lets the demo run.\r\n' "$f"
-        } > "$from/VCRUNTIME/$f.dll"
+        /usr/bin/python3 "$root/scripts/standin/label.py" "$build/standin/$f.dll" \
+            "STAND-IN for $f.dll made by Tavorine's run script. Not a Microsoft library: it only lets the demo run."$'\r\n' \
+            "$from/VCRUNTIME/$f.dll"
     done
     printf 'These five files are stand-ins, not the Microsoft runtime libraries: each is a tiny DLL that the run script made.\r\n' > "$from/VCRUNTIME/STAND-INS.txt"
 fi

@@ -2,10 +2,13 @@
 """Lays a DLL out as Microsoft's linker does, in place: GNU ld puts the PE
 headers right behind the DOS stub, at 0x80; Microsoft's linker puts a "Rich"
 block there and the headers after it. The headers move to 0x100, inside the
-room that ld leaves before the first section; nothing else moves.
+room that ld leaves before the first section; nothing else moves. The
+checksum, which moving the headers makes wrong, is written anew.
   relayout.py DLL"""
 import struct
 import sys
+
+from label import with_checksum
 
 AT = 0x100
 MASK = 0x5441564F  # the Rich block is masked with a checksum; any value does here
@@ -25,7 +28,7 @@ def main(path):
     dll[old:AT + len(headers)] = block + bytes(AT - old - len(block)) + headers
     struct.pack_into("<I", dll, 0x3C, AT)
     with open(path, "wb") as f:
-        f.write(dll)
+        f.write(with_checksum(dll))
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 
 #include <stddef.h>
 #include <stdio.h>
+#include <string.h>
 
 namespace {
 
@@ -68,53 +69,124 @@ bool ReadAt(HANDLE file, ULONGLONG offset, void* buf, DWORD size) {
     return ReadFile(file, buf, size, &got, &at) && got == size;
 }
 
-// A whole 32-bit x86 DLL, as far as its headers tell: the signatures, machine,
-// DLL flag and PE32 optional header, and every section's raw data in the file.
-bool IsWholeDll(HANDLE file, DWORD size) {
-    IMAGE_DOS_HEADER dos;
-    if (!ReadAt(file, 0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE)
-        return false;
-    ULONGLONG at = static_cast<DWORD>(dos.e_lfanew);
-    IMAGE_NT_HEADERS32 nt;  // only up to the optional header's magic is read
-    const DWORD head = offsetof(IMAGE_NT_HEADERS32, OptionalHeader.Magic) + sizeof nt.OptionalHeader.Magic;
-    if (!ReadAt(file, at, &nt, head) || nt.Signature != IMAGE_NT_SIGNATURE ||
-        nt.FileHeader.Machine != IMAGE_FILE_MACHINE_I386 || !(nt.FileHeader.Characteristics & IMAGE_FILE_DLL) ||
-        nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
-        return false;
-    // The section table, a few headers a read: each read costs more than its bytes.
-    ULONGLONG table = at + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
-    IMAGE_SECTION_HEADER sections[16];
-    for (DWORD first = 0; first < nt.FileHeader.NumberOfSections; first += 16) {
-        DWORD count = nt.FileHeader.NumberOfSections - first < 16 ? nt.FileHeader.NumberOfSections - first : 16;
-        if (!ReadAt(file, table + first * ULONGLONG(sizeof sections[0]), sections, count * sizeof sections[0]))
-            return false;
-        for (DWORD i = 0; i < count; i++)
-            if (ULONGLONG(sections[i].PointerToRawData) + sections[i].SizeOfRawData > size)
-                return false;
+// The library's own name: its target pattern after the "%s\\".
+const char* LibraryName(const RuntimeFile& file) { return file.target + 3; }
+
+// Where len bytes at rva lie in the file, if a section holds them all there.
+bool RvaToOffset(const BYTE* table, DWORD sections, DWORD rva, DWORD len, DWORD* offset) {
+    for (DWORD i = 0; i < sections; i++) {
+        IMAGE_SECTION_HEADER s;
+        memcpy(&s, table + i * sizeof s, sizeof s);
+        if (rva >= s.VirtualAddress && rva - s.VirtualAddress < s.SizeOfRawData &&
+            len <= s.SizeOfRawData - (rva - s.VirtualAddress)) {
+            *offset = s.PointerToRawData + (rva - s.VirtualAddress);
+            return true;
+        }
     }
-    return true;
+    return false;
+}
+
+// The export directory names the library, in any capitals: another library's
+// bytes under this name would leave its importers without their functions.
+bool ExportsAs(HANDLE file, const BYTE* table, DWORD sections, const IMAGE_DATA_DIRECTORY& exports,
+               const char* name) {
+    IMAGE_EXPORT_DIRECTORY dir;
+    char found[MAX_PATH];
+    DWORD len = static_cast<DWORD>(strlen(name)) + 1, at;
+    return exports.Size >= sizeof dir && RvaToOffset(table, sections, exports.VirtualAddress, sizeof dir, &at) &&
+           ReadAt(file, at, &dir, sizeof dir) && RvaToOffset(table, sections, dir.Name, len, &at) &&
+           ReadAt(file, at, found, len) && found[len - 1] == '\0' && _stricmp(found, name) == 0;
+}
+
+const DWORD Chunk = 65536;
+
+// The PE checksum as linkers and signing tools write it: the file's 16-bit
+// words summed with their carries folded back, the checksum field itself left
+// out, and the file's length added. One pass, chunk by chunk; the first chunk
+// is already in the buffer.
+bool ChecksumMatches(HANDLE file, DWORD size, BYTE* chunk, DWORD field, DWORD expected) {
+    DWORD sum = 0;
+    for (DWORD at = 0; at < size; at += Chunk) {
+        DWORD n = size - at < Chunk ? size - at : Chunk;
+        if (at > 0 && !ReadAt(file, at, chunk, n))
+            return false;
+        if (n & 1)
+            chunk[n++] = 0;  // the last byte of an odd length counts as a word
+        for (DWORD i = 0; i < n; i += 2) {
+            if (at + i - field >= 4) {
+                sum += chunk[i] | chunk[i + 1] << 8;
+                sum = (sum & 0xFFFF) + (sum >> 16);
+            }
+        }
+    }
+    return sum + size == expected;
+}
+
+// A whole 32-bit x86 DLL that is the library it is named as, as far as its
+// headers and its own checksum tell: the signatures, machine, DLL flag and PE32
+// optional header; every section's raw data and the certificate table in the
+// file; the export directory naming the library; and, where the header carries
+// a checksum, every byte. A download given its full size before its bytes came
+// has the right size and headers and zeros after them: only the checksum
+// shows it. Headers lie in the first chunk.
+bool IsWholeDll(HANDLE file, DWORD size, const char* name) {
+    BYTE chunk[Chunk];
+    DWORD first = size < Chunk ? size : Chunk;
+    IMAGE_DOS_HEADER dos;
+    IMAGE_NT_HEADERS32 nt;
+    if (first < sizeof dos || !ReadAt(file, 0, chunk, first))
+        return false;
+    memcpy(&dos, chunk, sizeof dos);
+    DWORD at = static_cast<DWORD>(dos.e_lfanew);
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || at > first || first - at < sizeof nt)
+        return false;
+    memcpy(&nt, chunk + at, sizeof nt);
+    const IMAGE_OPTIONAL_HEADER32& opt = nt.OptionalHeader;
+    DWORD table = at + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
+    DWORD sections = nt.FileHeader.NumberOfSections;
+    if (nt.Signature != IMAGE_NT_SIGNATURE || nt.FileHeader.Machine != IMAGE_FILE_MACHINE_I386 ||
+        !(nt.FileHeader.Characteristics & IMAGE_FILE_DLL) || opt.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC ||
+        nt.FileHeader.SizeOfOptionalHeader < sizeof opt || opt.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_SECURITY ||
+        table > first || (first - table) / sizeof(IMAGE_SECTION_HEADER) < sections)
+        return false;
+    for (DWORD i = 0; i < sections; i++) {
+        IMAGE_SECTION_HEADER s;
+        memcpy(&s, chunk + table + i * sizeof s, sizeof s);
+        if (ULONGLONG(s.PointerToRawData) + s.SizeOfRawData > size)
+            return false;
+    }
+    const IMAGE_DATA_DIRECTORY& certificates = opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    if (ULONGLONG(certificates.VirtualAddress) + certificates.Size > size)
+        return false;
+    // The export directory is read with small buffers of its own: the chunk
+    // still holds the start of the file for the checksum.
+    if (!ExportsAs(file, chunk + table, sections, opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT], name))
+        return false;
+    return opt.CheckSum == 0 ||
+           ChecksumMatches(file, size, chunk, at + offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum), opt.CheckSum);
 }
 
 // What may take a library's name: a copy that holds as many bytes as its
-// source, is a whole 32-bit DLL and is on the disk. A read cut short that the
-// platform reports as success, a bad download or a file from the wrong package
-// never becomes a system library, and none is named before its bytes are written.
-bool IsFitToInstall(const char* temp, const char* source) {
+// source, is a whole 32-bit DLL that is that library, and is on the disk. A
+// read cut short that the platform reports as success, a bad download or a
+// file from the wrong package never becomes a system library, and none is
+// named before its bytes are written.
+bool IsFitToInstall(const char* temp, const RuntimeFile& file) {
     WIN32_FILE_ATTRIBUTE_DATA src;
-    if (!GetFileAttributesExA(source, GetFileExInfoStandard, &src) || src.nFileSizeHigh != 0)
+    if (!GetFileAttributesExA(file.source, GetFileExInfoStandard, &src) || src.nFileSizeHigh != 0)
         return false;
     // The copy has its source's attributes: a read-only copy loses that bit for
     // the flush, which needs write access, and gets it back after it.
     DWORD attrs = src.dwFileAttributes;
     if (attrs & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesA(temp, attrs & ~FILE_ATTRIBUTE_READONLY);
-    HANDLE file = CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    HANDLE handle = CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
         return false;
     DWORD high = 0;
-    bool fit = GetFileSize(file, &high) == src.nFileSizeLow && high == 0 && IsWholeDll(file, src.nFileSizeLow) &&
-               FlushFileBuffers(file);
-    CloseHandle(file);
+    bool fit = GetFileSize(handle, &high) == src.nFileSizeLow && high == 0 &&
+               IsWholeDll(handle, src.nFileSizeLow, LibraryName(file)) && FlushFileBuffers(handle);
+    CloseHandle(handle);
     if (attrs & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesA(temp, attrs);
     return fit;
@@ -147,7 +219,7 @@ bool InstallFile(const RuntimeFile& file, const char* dir) {
         return false;
     if (IsPlainFilePresent(path))
         return true;
-    bool whole = CopyToTemp(file.source, temp) && IsFitToInstall(temp, file.source);
+    bool whole = CopyToTemp(file.source, temp) && IsFitToInstall(temp, file);
     if (whole && MoveFileA(temp, path))
         return true;
     DWORD error = GetLastError();

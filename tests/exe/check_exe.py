@@ -24,7 +24,7 @@ WINDOWS_2000 = {
                     "LeaveCriticalSection LoadLibraryA MoveFileA ReadFile SetFileAttributesA "
                     "SetUnhandledExceptionFilter Sleep TlsGetValue VirtualProtect VirtualQuery",
     "msvcrt.dll": "__getmainargs __initenv __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr "
-                  "_amsg_exit _cexit _errno _initterm _iob _onexit _vsnprintf abort calloc exit fprintf free fwrite "
+                  "_amsg_exit _cexit _errno _initterm _iob _onexit _stricmp _vsnprintf abort calloc exit fprintf free fwrite "
                   "malloc memcpy realloc signal strlen strncmp vfprintf",
     "user32.dll": "DialogBoxParamA EndDialog GetDlgItem GetWindowLongA MessageBoxA SetWindowTextA",
 }

@@ -1,5 +1,6 @@
 #include "fixture.h"
 
+#include <stddef.h>
 #include <string.h>
 
 #include <thread>
@@ -7,12 +8,18 @@
 using InstallTest = RuntimeTest;
 
 TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
+    // A library whose header carries no checksum, and one that names itself in other capitals.
+    std::string noChecksum = StandInBytes("msvcp70.dll", "source"), capitals = StandInBytes("msvcr70.dll", "source");
+    PokePe(&noChecksum, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum), 0);
+    capitals.replace(capitals.find("msvcr70.dll"), 11, "MSVCR70.DLL");
+    ASSERT_TRUE(WriteFileBytes(Source("msvcp70.dll"), noChecksum));
+    ASSERT_TRUE(WriteFileBytes(Source("msvcr70.dll"), WithChecksum(capitals)));
     DeleteFileA(FaultFile(".flushes").c_str());
     ASSERT_TRUE(InstallRuntime2002());
     EXPECT_TRUE(IsRuntime2002Installed());
     EXPECT_FALSE(IsRuntime2003Installed());
-    ExpectCopied("msvcp70.dll");
-    ExpectCopied("msvcr70.dll");
+    ExpectSameAsSource("msvcp70.dll");
+    ExpectSameAsSource("msvcr70.dll");
 
     ASSERT_TRUE(InstallRuntime2003());
     EXPECT_TRUE(IsRuntime2003Installed());
@@ -52,13 +59,14 @@ TEST_F(InstallTest, NeverOverwritesAFileThatIsThere) {
     ASSERT_TRUE(SetFileAttributesA(leftover.c_str(), FILE_ATTRIBUTE_READONLY));
 
     // Nor a library that another installer puts there while its copy is held part-way.
+    std::string installers = StandInBytes("msvcp71.dll", "theirs");  // read before reads of the name are held
     ArmFault("hold msvcp71.dll 1024");
     bool result = false;
     std::thread install([&] { result = InstallRuntime2003(); });
     for (int i = 0; i < 1000 && !Exists(FaultFile(".held")); i++)
         Sleep(10);
     EXPECT_TRUE(Exists(FaultFile(".held"))) << "the copy was not held";
-    PlantTarget("msvcp71.dll", "theirs");
+    EXPECT_TRUE(WriteFileBytes(SystemPath("msvcp71.dll"), installers));
     DisarmFaults();
     install.join();
     EXPECT_TRUE(result);
@@ -99,14 +107,23 @@ TEST_F(InstallTest, AFailedCopyDoesNotStopTheOthers) {
 
 // Disk full in the middle of MFC71.dll (only it is larger than the limit), and
 // msvcp71.dll's source failing to read part-way, on the platform's real copy;
-// then sources that are no whole 32-bit DLL, copied whole: a 32-bit program too.
+// then sources that are no whole 32-bit DLL, copied whole: a 32-bit program too;
+// downloads given their full size first and cut short, or with a hole; another
+// library under this one's name; a certificate table running past the end.
 TEST_F(InstallTest, OnlyAWholeLibraryTakesALibrarysName) {
     PlantLargeSources(work_);
-    std::string dll = StandInBytes("msvcr71.dll", "source"), dll64 = dll, program;
+    std::string dll = StandInBytes("msvcr71.dll", "source"), dll64 = dll, program, big, zeros, hole;
     ASSERT_TRUE(ReadFileBytes(BuildFile("tests\\old_program.exe"), &program));
+    ASSERT_TRUE(ReadFileBytes(Source("MFC71.dll"), &big));
     LONG pe = *reinterpret_cast<const LONG*>(&dll64[0x3C]);
     dll64[pe + 4] = '\x64';  // machine 0x8664
     dll64[pe + 5] = '\x86';
+    zeros = big.substr(0, 0x400) + std::string(big.size() - 0x400, '\0');
+    hole = big.substr(0, 0x40000) + std::string(0x10000, '\0') + big.substr(0x50000);
+    std::string certPastEnd = dll;
+    PokePe(&certPastEnd, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum), 0);
+    PokePe(&certPastEnd, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory[4]), dll.size() - 8);
+    PokePe(&certPastEnd, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory[4].Size), 28);
     const struct {
         const char* rule;  // or null, for a bad source
         const char* cut;
@@ -117,7 +134,11 @@ TEST_F(InstallTest, OnlyAWholeLibraryTakesALibrarysName) {
                  {nullptr, "MFC71.dll", "<html><body>404 Not Found</body></html>"},
                  {nullptr, "msvcr71.dll", dll.substr(0, dll.size() / 2)},
                  {nullptr, "MFC71.dll", dll64},
-                 {nullptr, "msvcp71.dll", program}};
+                 {nullptr, "msvcp71.dll", program},
+                 {nullptr, "MFC71.dll", zeros},
+                 {nullptr, "MFC71.dll", hole},
+                 {nullptr, "msvcr71.dll", StandInBytes("msvcr70.dll", "source")},
+                 {nullptr, "msvcr71.dll", certPastEnd}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.rule ? c.rule : "bad source") << " at " << c.cut << ", "
                                         << c.bad.size() << " bytes");

@@ -1,6 +1,7 @@
 #include "files.h"
 
 #include <windows.h>
+#include <imagehlp.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -83,13 +84,26 @@ std::string BuildFile(const char* name) {
     return std::string(path) + "\\" + name;
 }
 
+std::string WithChecksum(std::string dll) {
+    DWORD header = 0, sum = 0;
+    if (IMAGE_NT_HEADERS* nt = CheckSumMappedFile(&dll[0], dll.size(), &header, &sum))
+        nt->OptionalHeader.CheckSum = sum;
+    return dll;
+}
+
+void PokePe(std::string* dll, size_t at, unsigned long value) {
+    DWORD pe;
+    memcpy(&pe, &(*dll)[0x3C], 4);
+    memcpy(&(*dll)[pe + at], &value, 4);
+}
+
 std::string StandInBytes(const char* name, const char* tag) {
-    static std::string dll;
-    if (dll.empty())
-        ReadFileBytes(BuildFile("standin\\MFC71.dll"), &dll);
+    std::string dll;
+    if (!ReadFileBytes(BuildFile(("standin\\" + std::string(name)).c_str()), &dll))
+        ReadFileBytes(BuildFile("standin\\MFC71.dll"), &dll);  // a name that no library has
     char text[160];
     snprintf(text, sizeof text, "Tavorine test stand-in for %s (%s), not a Microsoft library\r\n", name, tag);
-    return dll + text;
+    return WithChecksum(dll + text);
 }
 
 bool Holds(const std::string& path, const char* name, const char* tag) {
@@ -116,7 +130,7 @@ void PlantLargeSources(const std::string& dir) {
             seed = seed * 1103515245u + 12345u;
             bytes += static_cast<char>(seed >> 24);
         }
-        WriteFileBytes(dir + "\\VCRUNTIME\\" + RuntimeNames[i], bytes);
+        WriteFileBytes(dir + "\\VCRUNTIME\\" + RuntimeNames[i], WithChecksum(bytes));
     }
 }
 

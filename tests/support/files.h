@@ -19,9 +19,12 @@ void ClearTargets();  // removes whatever stands at the five names, and their te
 
 // A file of the build tree, by its path below the top (Tavorine.exe, standin\MFC71.dll).
 std::string BuildFile(const char* name);
-// The stand-in DLL labelled after its last section, differing per file and per tag,
-// so a copy or an overwrite shows.
+// The stand-in DLL built under that library's name, labelled after its last section,
+// differing per file and per tag, so a copy or an overwrite shows; with a right checksum.
 std::string StandInBytes(const char* name, const char* tag);
+std::string WithChecksum(std::string dll);  // the checksum written anew over the whole file
+// Writes a 32-bit field of the PE headers, at its offset from the "PE" signature.
+void PokePe(std::string* dll, size_t at, unsigned long value);
 bool Holds(const std::string& path, const char* name, const char* tag);  // the file is that stand-in
 // A VCRUNTIME folder under dir holding those of the five names that are given.
 void PlantSources(const std::string& dir, const char* const* names, int count);
