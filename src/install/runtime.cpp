@@ -166,46 +166,99 @@ bool IsWholeDll(HANDLE file, DWORD size, const char* name) {
            ChecksumMatches(file, size, chunk, at + offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum), opt.CheckSum);
 }
 
+// Virus scanners, indexers and backup agents open a new file in the system
+// directory for a moment right after it is written. A step that finds a file
+// held that way pauses and tries again, within one bound for all the steps of
+// one file. Access denied means held only where a file is there to hold (one
+// pending deletion gives it); where nothing is, the run may not write here.
+// Only a failure calls this: the normal path makes no extra call.
+const DWORD PauseMs = 50;
+const int MaxPauses = 60;  // about three seconds a file
+
+bool Pause(int* pauses) {
+    if (*pauses >= MaxPauses)
+        return false;
+    ++*pauses;
+    Sleep(PauseMs);
+    return true;
+}
+
+bool MayWait(const char* path, int* pauses) {
+    DWORD error = GetLastError();
+    bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                (error == ERROR_ACCESS_DENIED && IsPlainFilePresent(path));
+    bool waited = held && Pause(pauses);
+    SetLastError(error);  // the caller may still tell the failures apart
+    return waited;
+}
+
 // What may take a library's name: a copy that holds as many bytes as its
 // source, is a whole 32-bit DLL that is that library, and is on the disk. A
 // read cut short that the platform reports as success, a bad download or a
 // file from the wrong package never becomes a system library, and none is
-// named before its bytes are written.
-bool IsFitToInstall(const char* temp, const RuntimeFile& file) {
+// named before its bytes are written. Other readers may have it open meanwhile.
+bool IsFitToInstall(const char* temp, const RuntimeFile& file, int* pauses) {
     WIN32_FILE_ATTRIBUTE_DATA src;
     if (!GetFileAttributesExA(file.source, GetFileExInfoStandard, &src) || src.nFileSizeHigh != 0)
         return false;
-    // The copy has its source's attributes: a read-only copy loses that bit for
-    // the flush, which needs write access, and gets it back after it.
-    DWORD attrs = src.dwFileAttributes;
-    if (attrs & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesA(temp, attrs & ~FILE_ATTRIBUTE_READONLY);
-    HANDLE handle = CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
+    // A new file's attributes, not its source's: a read-only bit from a CD
+    // would stop the next installer that must replace the library.
+    HANDLE handle;
+    while (!SetFileAttributesA(temp, FILE_ATTRIBUTE_ARCHIVE) ||
+           (handle = CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                 nullptr)) == INVALID_HANDLE_VALUE) {
+        if (!MayWait(temp, pauses))
+            return false;
+    }
     DWORD high = 0;
     bool fit = GetFileSize(handle, &high) == src.nFileSizeLow && high == 0 &&
                IsWholeDll(handle, src.nFileSizeLow, LibraryName(file)) && FlushFileBuffers(handle);
     CloseHandle(handle);
-    if (attrs & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesA(temp, attrs);
     return fit;
 }
 
-// A copy of a read-only source is read-only, and so cannot be deleted as it is.
-bool RemoveCopy(const char* temp) {
+// A leftover or a failed copy may be read-only, as copied from a read-only
+// source, and cannot be deleted as it is.
+bool RemoveCopy(const char* temp, int* pauses) {
     SetFileAttributesA(temp, FILE_ATTRIBUTE_NORMAL);
-    return DeleteFileA(temp) != 0;
+    while (!DeleteFileA(temp)) {
+        if (!MayWait(temp, pauses))
+            return false;
+    }
+    return true;
 }
 
 // The copy never replaces: a file at the temporary name can only be one that
 // an interrupted run left, and the copy itself finds it, so that an install
-// with nothing to remove makes no look-up of its own. One that cannot be
-// removed (another run is writing it) fails this file.
-bool CopyToTemp(const char* source, const char* temp) {
-    if (CopyFileA(source, temp, TRUE))
-        return true;
-    return GetLastError() == ERROR_FILE_EXISTS && RemoveCopy(temp) && CopyFileA(source, temp, TRUE);
+// with nothing to remove makes no look-up of its own. One still there once
+// removed is pending deletion, held open by another program. One that cannot
+// be removed (another run is writing it) fails this file.
+bool CopyToTemp(const char* source, const char* temp, int* pauses) {
+    bool removed = false;
+    while (!CopyFileA(source, temp, TRUE)) {
+        if (GetLastError() != ERROR_FILE_EXISTS) {
+            if (!MayWait(temp, pauses))
+                return false;
+        } else if (removed) {
+            if (!Pause(pauses))
+                return false;
+        } else {
+            if (!RemoveCopy(temp, pauses))
+                return false;
+            removed = true;
+        }
+    }
+    return true;
+}
+
+// Never replaces; a scanner that holds the copy without sharing its deletion
+// holds up the rename too.
+bool Rename(const char* temp, const char* path, int* pauses) {
+    while (!MoveFileA(temp, path)) {
+        if (!MayWait(temp, pauses))
+            return false;
+    }
+    return true;
 }
 
 // A file already at the name is kept and counts as installed. Otherwise the
@@ -219,11 +272,12 @@ bool InstallFile(const RuntimeFile& file, const char* dir) {
         return false;
     if (IsPlainFilePresent(path))
         return true;
-    bool whole = CopyToTemp(file.source, temp) && IsFitToInstall(temp, file);
-    if (whole && MoveFileA(temp, path))
+    int pauses = 0;
+    bool whole = CopyToTemp(file.source, temp, &pauses) && IsFitToInstall(temp, file, &pauses);
+    if (whole && Rename(temp, path, &pauses))
         return true;
     DWORD error = GetLastError();
-    RemoveCopy(temp);
+    RemoveCopy(temp, &pauses);
     return whole && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) && IsPlainFilePresent(path);
 }
 
@@ -238,10 +292,28 @@ void FlushDirectory(const char* dir) {
     CloseHandle(handle);
 }
 
+// On with Vista and later for a program without a manifest that runs
+// unelevated: a write into the system directory that the user may not make
+// lands in the user's VirtualStore and looks like success. Before Vista the
+// query itself fails: nothing is virtualized there.
+bool IsVirtualizationOn(HANDLE token) {
+    DWORD on = 0, size = 0;
+    return GetTokenInformation(token, TokenVirtualizationEnabled, &on, sizeof on, &size) && on;
+}
+
+bool AreWritesVirtualized() {
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    bool on = IsVirtualizationOn(token);
+    CloseHandle(token);
+    return on;
+}
+
 // Every file is attempted, even after one has failed; nothing is rolled back.
-// The names are on the disk before the result is reported.
+// A run whose writes only its VirtualStore would see copies nothing.
 bool InstallSet(const RuntimeFile* files, int count) {
-    if (!AreSourceFilesPresent())
+    if (!AreSourceFilesPresent() || AreWritesVirtualized())
         return false;
     char dir[MAX_PATH];
     if (!GetSystemDir(dir))
@@ -288,16 +360,13 @@ bool AreSourceFilesPresent() {
 bool InstallRuntime2002() { return InstallSet(Files2002, Count2002); }
 bool InstallRuntime2003() { return InstallSet(Files2003, Count2003); }
 
-// Vista and later run a program without a manifest, unelevated, with file
-// virtualization: a write into the system directory that the user may not
-// make would land in the user's VirtualStore and look like success. With it
-// off, such a write fails as it should. Before Vista the query itself fails.
+// With it off, a write that the user may not make fails as it should; an
+// install checks that it is off before it copies anything.
 void DisableFileVirtualization() {
     HANDLE token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_ADJUST_DEFAULT, &token))
         return;
-    DWORD on = 0, size = 0;
-    if (GetTokenInformation(token, TokenVirtualizationEnabled, &on, sizeof on, &size) && on) {
+    if (IsVirtualizationOn(token)) {
         DWORD off = 0;
         SetTokenInformation(token, TokenVirtualizationEnabled, &off, sizeof off);
     }

@@ -21,7 +21,7 @@ WINDOWS_2000 = {
                     "FindClose FindFirstFileA FlushFileBuffers FreeLibrary GetCurrentProcess "
                     "GetFileAttributesExA GetFileSize GetLastError GetModuleHandleA GetModuleHandleW GetProcAddress "
                     "GetStartupInfoA GetSystemDirectoryA InitializeCriticalSection "
-                    "LeaveCriticalSection LoadLibraryA MoveFileA ReadFile SetFileAttributesA "
+                    "LeaveCriticalSection LoadLibraryA MoveFileA ReadFile SetFileAttributesA SetLastError "
                     "SetUnhandledExceptionFilter Sleep TlsGetValue VirtualProtect VirtualQuery",
     "msvcrt.dll": "__getmainargs __initenv __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr "
                   "_amsg_exit _cexit _errno _initterm _iob _onexit _stricmp _vsnprintf abort calloc exit fprintf free fwrite "

@@ -5,7 +5,7 @@
  * exists, each of its lines, "read NAME N" or "write NAME N", is one fault.
  * NAME is the file's name, in any case, or "*" for every file. "hold NAME N"
  * stops such a read instead, with the file TAVORINE_FAULTS.held standing,
- * until the rules are removed. Every fsync (Wine's flush) is logged to
+ * until that rule is removed. Every fsync (Wine's flush) is logged to
  * TAVORINE_FAULTS.flushes: a file's name and size, or a directory's name and "/".
  * Wine reads and writes files in the process itself (ntdll's read, pread64,
  * write, pwrite64), so this is where the fault meets it. */
@@ -115,18 +115,16 @@ static int allowed(int fd, const char *kind, off64_t pos, size_t *count)
     return 1;
 }
 
-/* A held read waits, at most a minute, for the test to remove the rules. */
+/* A held read waits, at most a minute, for the test to remove its rule. */
 static void hold(int fd, off64_t pos)
 {
     long long limit = armed_limit(fd, "hold");
     if (limit < 0 || pos < limit)
         return;
-    const char *ctl = getenv("TAVORINE_FAULTS");
     char held[1024];
-    snprintf(held, sizeof held, "%s.held", ctl);
+    snprintf(held, sizeof held, "%s.held", getenv("TAVORINE_FAULTS"));
     close(open(held, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-    struct stat st;
-    for (int i = 0; i < 6000 && stat(ctl, &st) == 0; i++)
+    for (int i = 0; i < 6000 && armed_limit(fd, "hold") >= 0; i++)
         usleep(10000);
     unlink(held);
 }

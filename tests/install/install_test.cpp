@@ -14,6 +14,8 @@ TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
     capitals.replace(capitals.find("msvcr70.dll"), 11, "MSVCR70.DLL");
     ASSERT_TRUE(WriteFileBytes(Source("msvcp70.dll"), noChecksum));
     ASSERT_TRUE(WriteFileBytes(Source("msvcr70.dll"), WithChecksum(capitals)));
+    for (const char* name : RuntimeNames)  // as on a CD
+        ASSERT_TRUE(SetFileAttributesA(Source(name).c_str(), FILE_ATTRIBUTE_READONLY));
     DeleteFileA(FaultFile(".flushes").c_str());
     ASSERT_TRUE(InstallRuntime2002());
     EXPECT_TRUE(IsRuntime2002Installed());
@@ -25,6 +27,8 @@ TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
     EXPECT_TRUE(IsRuntime2003Installed());
     for (int i = 0; i < 3; i++)
         ExpectCopied(Set2003[i]);
+    for (const char* name : RuntimeNames)
+        EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE, GetFileAttributesA(SystemPath(name).c_str())) << name;
 
     // Each file was on the disk, whole, while it still had its temporary name,
     // and each set's names once its last file had taken its name.
@@ -86,17 +90,51 @@ TEST_F(InstallTest, IncompleteSourcesCopyNothing) {
         EXPECT_FALSE(Exists(SystemPath(name))) << name;
 }
 
+// A stand-in virus scanner, another handle on each new file: it opens each copy
+// while it is written (its source's read held until then) and lets go a moment later.
+TEST_F(InstallTest, AScannerHoldingEachNewFileIsWaitedFor) {
+    for (bool sharesDelete : {true, false}) {
+        SCOPED_TRACE(sharesDelete ? "sharing read, write and delete" : "not sharing delete");
+        DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (sharesDelete ? FILE_SHARE_DELETE : 0);
+        ClearTargets();
+        std::string rules;
+        for (int i = 0; i < 3; i++)
+            rules += "hold " + std::string(Set2003[i]) + " 1024\n";
+        ArmFault(rules.c_str());
+        bool result = false;
+        std::thread install([&] { result = InstallRuntime2003(); });
+        for (int i = 0; i < 3; i++) {
+            std::string temp = SystemPath(("Tavorine-" + std::string(Set2003[i]) + ".tmp").c_str());
+            HANDLE scan = INVALID_HANDLE_VALUE;
+            for (int t = 0; t < 1000 && scan == INVALID_HANDLE_VALUE; t++, Sleep(10))
+                scan = CreateFileA(temp.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+            EXPECT_NE(INVALID_HANDLE_VALUE, scan) << temp;
+            rules.erase(0, rules.find('\n') + 1);
+            rules.empty() ? DisarmFaults() : ArmFault(rules.c_str());
+            Sleep(300);
+            CloseHandle(scan);
+        }
+        install.join();
+        EXPECT_TRUE(result);
+        for (int i = 0; i < 3; i++)
+            ExpectCopied(Set2003[i]);
+    }
+}
+
 TEST_F(InstallTest, AFailedCopyDoesNotStopTheOthers) {
-    // Held open without sharing, the second source cannot be read.
+    // Held open without sharing for good, the second source cannot be read: it is waited for, within a bound.
     HANDLE held = CreateFileA(Source("msvcp71.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    DWORD start = GetTickCount();
     bool result = InstallRuntime2003();
-    DWORD heldOpen = CloseHandle(held);
+    DWORD took = GetTickCount() - start, heldOpen = CloseHandle(held);
 
     EXPECT_TRUE(heldOpen);
     EXPECT_FALSE(result);
+    EXPECT_LT(took, 6000u) << "waited past the bound";
     ExpectCopied("MFC71.dll");
     EXPECT_FALSE(Exists(SystemPath("msvcp71.dll")));
+    EXPECT_FALSE(Exists(SystemPath("Tavorine-msvcp71.dll.tmp")));
     ExpectCopied("msvcr71.dll");
     EXPECT_FALSE(IsRuntime2003Installed());
 

@@ -35,7 +35,7 @@ void PlantLargeSources(const std::string& dir);
 // Arms a fault in every Wine process of the test run until disarmed (tests/fault/fault.c):
 // "read NAME N" or "write NAME N" fails reads of, or writes into, files named NAME
 // (any case; "*" for every file) once N bytes of the file lie before the position;
-// "hold NAME N" stops such a read until disarmed.
+// "hold NAME N" stops such a read until that rule is gone.
 void ArmFault(const char* rule);
 void DisarmFaults();
 // What the fault library writes beside the rules: ".held" while it holds a read, ".flushes" its log.
