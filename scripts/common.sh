@@ -43,23 +43,53 @@ stop_xvfb() {
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
 }
 
-# Creates a fresh prefix at $1 (removing whatever was there): 32-bit, or 64-bit when $2 is win64.
-make_prefix() {
-    rm -rf "$1"
-    mkdir -p "$(dirname "$1")"
-    if [ "${2:-win32}" = win64 ]; then
-        WINEPREFIX="$1" WINEARCH=win64 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-    else
-        WINEPREFIX="$1" WINEARCH=win32 wineboot -i >/dev/null 2>&1
+# A Wine step that the scripts wait on, bounded: under qemu a step was seen to
+# wait for good after its wineserver had gone. The limit suits the slowest path
+# (qemu). A hang returns 124 with HUNG naming the step.
+WINE_STEP_LIMIT=${WINE_STEP_LIMIT:-240}
+wine_step() {
+    local what=$1 rc=0
+    shift
+    timeout -k 10 "$WINE_STEP_LIMIT" "$@" || rc=$?
+    if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
+        HUNG=$what
+        return 124
     fi
+    return "$rc"
+}
+
+# One try at making a prefix at $1: 32-bit, or 64-bit when $2 is win64.
+make_prefix_once() {
+    local p=$1 arch=${2:-win32} boot=(wineboot)
+    rm -rf "$p"
+    mkdir -p "$(dirname "$p")"
+    [ "$arch" = win64 ] && boot=(/usr/lib/wine/wine64 wineboot)
+    WINEPREFIX="$p" WINEARCH=$arch wine_step "wineboot -i" "${boot[@]}" -i >/dev/null 2>&1 || return
     # Without a window manager Wine must draw captions and frames itself.
-    WINEPREFIX="$1" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    WINEPREFIX="$p" wine_step "wine reg add" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+        >/dev/null 2>&1 || return
     # The Japanese dialog font, from Debian's IPA fonts.
-    WINEPREFIX="$1" wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d IPAPGothic /f >/dev/null 2>&1
+    WINEPREFIX="$p" wine_step "wine reg add" wine reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+        /v 'MS UI Gothic' /d IPAPGothic /f >/dev/null 2>&1 || return
     # Wine draws the caption buttons with Marlett, which it does not find by itself here.
-    cp /usr/share/wine/fonts/marlett.ttf "$1/drive_c/windows/Fonts/" 2>/dev/null || true
-    WINEPREFIX="$1" wineserver -w
-    [ -d "$1/drive_c/windows/system32" ] || { echo "wine prefix $1 was not created" >&2; return 1; }
+    cp /usr/share/wine/fonts/marlett.ttf "$p/drive_c/windows/Fonts/" 2>/dev/null || true
+    WINEPREFIX="$p" wine_step "wineserver -w" wineserver -w || return
+    [ -d "$p/drive_c/windows/system32" ] || { echo "wine prefix $p was not created" >&2; return 1; }
+}
+
+# Creates a fresh prefix at $1 (removing whatever was there): 32-bit, or 64-bit
+# when $2 is win64. A step that hangs is tried once more, from the start.
+make_prefix() {
+    local try rc
+    for try in 1 2; do
+        rc=0
+        make_prefix_once "$@" || rc=$?
+        [ "$rc" -eq 124 ] || return "$rc"
+        WINEPREFIX="$1" wineserver -k 2>/dev/null || true
+        echo "wine: making the prefix $1 hung at '$HUNG' for ${WINE_STEP_LIMIT} s (try $try of 2)" >&2
+    done
+    echo "wine: giving up on the prefix $1: '$HUNG' hung twice" >&2
+    return 1
 }
 
 # A fresh prefix at $1 (as make_prefix) for the test programs, which run only
@@ -85,7 +115,10 @@ build_tree() {
 # from any caller's output pipes, which they would otherwise hold open.
 start_wineserver() {
     wineserver -p </dev/null >/dev/null 2>&1
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    wine_step "wine cmd /c exit" wine cmd /c exit </dev/null >/dev/null 2>&1 || {
+        echo "wine: starting Wine's services in $WINEPREFIX failed or hung (${HUNG:-})" >&2
+        return 1
+    }
 }
 
 # The rest of the calling script runs in a fresh test prefix at $1, on a

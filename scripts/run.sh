@@ -3,25 +3,35 @@
 #   scripts/run.sh                      sandbox prefix, demo folder of stand-in files
 #   scripts/run.sh --from DIR           run with DIR as the current directory (DIR\VCRUNTIME)
 #   scripts/run.sh --prefix PREFIX      run in that Wine prefix instead of the sandbox
-# Without a display it runs on a virtual one and leaves a screenshot.
+# Without a display it runs on a virtual one, leaves a screenshot and ends
+# only what it started: Tavorine, its own Xvfb, and the sandbox's Wine server.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TAVORINE_BUILD:-$root/build}
+usage() {
+    echo "usage: $0 [--from DIR] [--prefix WINEPREFIX]" >&2
+    exit 2
+}
 from="" prefix=""
 while [ $# -gt 0 ]; do
     case "$1" in
-        --from) from=$(cd "$2" && pwd); shift 2 ;;
-        --prefix) prefix=$2; shift 2 ;;
-        *) echo "usage: $0 [--from DIR] [--prefix WINEPREFIX]" >&2; exit 2 ;;
+        --from | --prefix) [ $# -ge 2 ] && [ -n "$2" ] || usage ;;&
+        --from) from=$(cd "$2" 2>/dev/null && pwd) || { echo "run: no folder $2" >&2; exit 2; } ;;
+        --prefix) prefix=$(realpath -m -- "$2") ;;  # Wine takes only an absolute path
+        *) usage ;;
     esac
+    shift 2
 done
 
 bash "$root/scripts/setup.sh"
 . "$root/scripts/common.sh"
 build_tree "$root" "$build" Tavorine standins
+exe=$build/Tavorine.exe
+[ -f "$exe" ] || { echo "run: $exe was not built" >&2; exit 1; }
 
+sandbox=""
 if [ -z "$prefix" ]; then
-    prefix="$build/demo-prefix"
+    prefix="$build/demo-prefix" sandbox=1
     if [ ! -f "$prefix/.tavorine-demo" ]; then
         echo "run: making the sandbox prefix $prefix"
         make_prefix "$prefix"
@@ -48,16 +58,37 @@ fi
 
 echo "run: prefix $WINEPREFIX, current directory $from"
 if [ -n "${DISPLAY:-}" ]; then
-    cd "$from" && exec wine "$build/Tavorine.exe"
+    cd "$from" && exec wine "$exe"
 fi
 
+pid=""
 cleanup() {
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    [ -n "$sandbox" ] && { wineserver -k 2>/dev/null || true; }
     stop_xvfb
 }
 trap cleanup EXIT
 start_xvfb_if_needed
-(cd "$from" && wine "$build/Tavorine.exe" </dev/null >/dev/null 2>&1 &)
-sleep 5
+log=$build/tavorine-run.log
+rm -f "$build/tavorine-run.png"
+(cd "$from" && exec wine "$exe" </dev/null >"$log" 2>&1) &
+pid=$!
+# Its main dialog, or its warning box, is a top-level window captioned "Tavorine". The first
+# window in a new prefix waits for Wine's font cache, and under qemu for longer.
+for _ in $(seq 1 240); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"Tavorine"' && break
+    if ! kill -0 "$pid" 2>/dev/null; then
+        pid=""
+        echo "run: Tavorine did not start; Wine said:" >&2
+        grep -v 'unexpected trap' "$log" | tail -n 5 >&2
+        exit 1
+    fi
+    sleep 0.5
+done
+if ! xwininfo -root -tree 2>/dev/null | grep -q '"Tavorine"'; then
+    echo "run: Tavorine showed no window within two minutes" >&2
+    exit 1
+fi
+sleep 1
 import -window root "$build/tavorine-run.png"
 echo "run: no display here, so Tavorine ran on a virtual one; its screen is in $build/tavorine-run.png"

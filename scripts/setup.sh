@@ -9,7 +9,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok install
 
 pkgs=(cmake make python3 python3-pefile g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
       googletest wine wine32:i386 wine64 libfreetype6:i386 libfontconfig1:i386 gcc-multilib
-      xvfb locales fonts-ipafont-gothic fonts-wine imagemagick)
+      xvfb x11-utils locales fonts-ipafont-gothic fonts-wine imagemagick)
 for p in "${pkgs[@]}"; do have_pkg "$p" || need+=("$p"); done
 
 if [ "${#need[@]}" -gt 0 ]; then
@@ -56,6 +56,6 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     /usr/lib/wine/wine --version >/dev/null 2>&1 || { echo "setup: the 32-bit Wine still does not run" >&2; exit 1; }
 fi
 
-for c in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine Xvfb cmake; do
+for c in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine Xvfb xwininfo setpriv cmake; do
     have_cmd "$c" || { echo "setup: $c is still missing" >&2; exit 1; }
 done

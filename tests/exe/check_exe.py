@@ -29,7 +29,7 @@ WINDOWS_2000 = {
     "user32.dll": "DialogBoxParamA EndDialog GetDlgItem GetWindowLongA MessageBoxA SetWindowTextA",
 }
 MAX_SIZE = 48 * 1024
-DYNAMIC_BASE, NX_COMPAT = 0x40, 0x100
+DYNAMIC_BASE, NX_COMPAT, TERMINAL_SERVER_AWARE = 0x40, 0x100, 0x8000
 RELOCS_STRIPPED = 0x1
 SCN_EXECUTE, SCN_WRITE = 0x20000000, 0x80000000
 
@@ -83,6 +83,7 @@ class ExeTest(unittest.TestCase):
     def test_is_hardened(self):
         self.assertTrue(self.opt.DllCharacteristics & DYNAMIC_BASE, "no ASLR")
         self.assertTrue(self.opt.DllCharacteristics & NX_COMPAT, "no DEP")
+        self.assertTrue(self.opt.DllCharacteristics & TERMINAL_SERVER_AWARE, "not terminal-server aware")
         self.assertFalse(self.pe.FILE_HEADER.Characteristics & RELOCS_STRIPPED, "relocations stripped")
         self.assertGreater(self.dir_size(RELOCATIONS), 0, "no relocation table")
         for section in self.pe.sections:
