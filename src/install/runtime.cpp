@@ -146,7 +146,7 @@ bool IsWholeDll(HANDLE file, DWORD size, const char* name) {
     DWORD sections = nt.FileHeader.NumberOfSections;
     if (nt.Signature != IMAGE_NT_SIGNATURE || nt.FileHeader.Machine != IMAGE_FILE_MACHINE_I386 ||
         !(nt.FileHeader.Characteristics & IMAGE_FILE_DLL) || opt.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC ||
-        nt.FileHeader.SizeOfOptionalHeader < sizeof opt || opt.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_SECURITY ||
+        nt.FileHeader.SizeOfOptionalHeader < sizeof opt || opt.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_EXPORT ||
         table > first || (first - table) / sizeof(IMAGE_SECTION_HEADER) < sections)
         return false;
     for (DWORD i = 0; i < sections; i++) {
@@ -156,7 +156,8 @@ bool IsWholeDll(HANDLE file, DWORD size, const char* name) {
             return false;
     }
     const IMAGE_DATA_DIRECTORY& certificates = opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
-    if (ULONGLONG(certificates.VirtualAddress) + certificates.Size > size)
+    if (opt.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_SECURITY &&
+        ULONGLONG(certificates.VirtualAddress) + certificates.Size > size)
         return false;
     // The export directory is read with small buffers of its own: the chunk
     // still holds the start of the file for the checksum.
@@ -202,9 +203,11 @@ bool IsFitToInstall(const char* temp, const RuntimeFile& file, int* pauses) {
     if (!GetFileAttributesExA(file.source, GetFileExInfoStandard, &src) || src.nFileSizeHigh != 0)
         return false;
     // A new file's attributes, not its source's: a read-only bit from a CD
-    // would stop the next installer that must replace the library.
+    // would stop the next installer that must replace the library. The copy
+    // has its source's, so a source with a new file's needs no call.
+    bool plain = src.dwFileAttributes == FILE_ATTRIBUTE_ARCHIVE;
     HANDLE handle;
-    while (!SetFileAttributesA(temp, FILE_ATTRIBUTE_ARCHIVE) ||
+    while (!(plain || SetFileAttributesA(temp, FILE_ATTRIBUTE_ARCHIVE)) ||
            (handle = CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                                  nullptr)) == INVALID_HANDLE_VALUE) {
         if (!MayWait(temp, pauses))
