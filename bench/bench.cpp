@@ -203,8 +203,12 @@ int main() {
     for (int i = 0; i < Runs; i++) {
         ClearTargets();
         double t0 = Now();
-        InstallRuntime2003();
+        bool installed = InstallRuntime2003();
         core.push_back(Now() - t0);
+        if (!installed) {
+            fprintf(stderr, "bench: InstallRuntime2003 failed; a failed install is no measure\n");
+            return 1;
+        }
         ClearTargets();
         durable.push_back(Floor(Level::Durable));
         safe.push_back(Floor(Level::Safe));
