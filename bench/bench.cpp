@@ -130,14 +130,12 @@ std::vector<double> MeasureUiInstall(const std::string& cwd) {
 enum class Level { Durable, Safe, Probed };
 
 double Floor(Level level) {
-    const char* names[] = {"MFC71.dll", "msvcp71.dll", "msvcr71.dll"};
-    const char* sourceNames[] = {"MFC71.dll", "msvcp71.dll", "msvcr71.dll", "msvcp70.dll", "msvcr70.dll"};
     bool safe = level != Level::Durable;
     std::string dir = SystemDir(), sources[5], targets[3], temps[3];
-    for (int i = 0; i < 5; i++)
-        sources[i] = std::string("VCRUNTIME\\") + sourceNames[i];
+    for (int i = 0; i < 5; i++)  // the 2003 set first, as RuntimeNames lists them
+        sources[i] = std::string("VCRUNTIME\\") + RuntimeNames[i];
     for (int i = 0; i < 3; i++) {
-        targets[i] = dir + "\\floor-" + names[i];
+        targets[i] = dir + "\\floor-" + RuntimeNames[i];
         temps[i] = safe ? targets[i] + ".tmp" : targets[i];
     }
     WIN32_FIND_DATAA data;

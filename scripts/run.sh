@@ -75,8 +75,9 @@ rm -f "$build/tavorine-run.png"
 pid=$!
 # Its main dialog, or its warning box, is a top-level window captioned "Tavorine". The first
 # window in a new prefix waits for Wine's font cache, and under qemu for longer.
+shown() { xwininfo -root -tree 2>/dev/null | grep -q '"Tavorine"'; }
 for _ in $(seq 1 240); do
-    xwininfo -root -tree 2>/dev/null | grep -q '"Tavorine"' && break
+    shown && break
     if ! kill -0 "$pid" 2>/dev/null; then
         pid=""
         echo "run: Tavorine did not start; Wine said:" >&2
@@ -85,10 +86,7 @@ for _ in $(seq 1 240); do
     fi
     sleep 0.5
 done
-if ! xwininfo -root -tree 2>/dev/null | grep -q '"Tavorine"'; then
-    echo "run: Tavorine showed no window within two minutes" >&2
-    exit 1
-fi
+shown || { echo "run: Tavorine showed no window within two minutes" >&2; exit 1; }
 sleep 1
 import -window root "$build/tavorine-run.png"
 echo "run: no display here, so Tavorine ran on a virtual one; its screen is in $build/tavorine-run.png"

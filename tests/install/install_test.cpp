@@ -104,7 +104,7 @@ TEST_F(InstallTest, AScannerHoldingEachNewFileIsWaitedFor) {
         bool result = false;
         std::thread install([&] { result = InstallRuntime2003(); });
         for (int i = 0; i < 3; i++) {
-            std::string temp = SystemPath(("Tavorine-" + std::string(Set2003[i]) + ".tmp").c_str());
+            std::string temp = TempPath(Set2003[i]);
             HANDLE scan = INVALID_HANDLE_VALUE;
             for (int t = 0; t < 1000 && scan == INVALID_HANDLE_VALUE; t++, Sleep(10))
                 scan = CreateFileA(temp.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);

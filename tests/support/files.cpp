@@ -69,10 +69,12 @@ std::string SystemDir() {
 
 std::string SystemPath(const char* name) { return SystemDir() + "\\" + name; }
 
+std::string TempPath(const char* name) { return SystemPath(("Tavorine-" + std::string(name) + ".tmp").c_str()); }
+
 void ClearTargets() {
     for (const char* name : RuntimeNames) {
         RemoveTree(SystemPath(name));
-        RemoveTree(SystemPath(("Tavorine-" + std::string(name) + ".tmp").c_str()));
+        RemoveTree(TempPath(name));
     }
 }
 

@@ -15,6 +15,7 @@ bool Exists(const std::string& path);
 
 std::string SystemDir();
 std::string SystemPath(const char* name);
+std::string TempPath(const char* name);  // the copy's name in the system directory until it is whole
 void ClearTargets();  // removes whatever stands at the five names, and their temporary ones, in the system directory
 
 // A file of the build tree, by its path below the top (Tavorine.exe, standin\MFC71.dll).
