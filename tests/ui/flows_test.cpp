@@ -22,6 +22,9 @@ protected:
         ClearTargets();
     }
     void TearDown() override {
+        DWORD code = 0;
+        if (app_.running() && GetExitCodeProcess(app_.pi.hProcess, &code))
+            EXPECT_LT(code, 0xC0000000u) << "Tavorine crashed: exception 0x" << std::hex << code;
         StopApp(&app_);
         RemoveTree(work_);
         ClearTargets();
