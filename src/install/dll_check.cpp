@@ -1,0 +1,112 @@
+#include "dll_check.h"
+
+#include <stddef.h>
+#include <string.h>
+
+namespace {
+
+// Reads exactly size bytes at offset, or fails.
+bool ReadAt(HANDLE file, ULONGLONG offset, void* buf, DWORD size) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    return ReadFile(file, buf, size, &got, &at) && got == size;
+}
+
+// Where len bytes at rva lie in the file, if a section holds them all there.
+bool RvaToOffset(const BYTE* table, DWORD sections, DWORD rva, DWORD len, DWORD* offset) {
+    for (DWORD i = 0; i < sections; i++) {
+        IMAGE_SECTION_HEADER s;
+        memcpy(&s, table + i * sizeof s, sizeof s);
+        if (rva >= s.VirtualAddress && rva - s.VirtualAddress < s.SizeOfRawData &&
+            len <= s.SizeOfRawData - (rva - s.VirtualAddress)) {
+            *offset = s.PointerToRawData + (rva - s.VirtualAddress);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The export directory names the library, in any capitals: another library's
+// bytes under this name would leave its importers without their functions.
+bool ExportsAs(HANDLE file, const BYTE* table, DWORD sections, const IMAGE_DATA_DIRECTORY& exports,
+               const char* name) {
+    IMAGE_EXPORT_DIRECTORY dir;
+    char found[MAX_PATH];
+    DWORD len = static_cast<DWORD>(strlen(name)) + 1, at;
+    return exports.Size >= sizeof dir && RvaToOffset(table, sections, exports.VirtualAddress, sizeof dir, &at) &&
+           ReadAt(file, at, &dir, sizeof dir) && RvaToOffset(table, sections, dir.Name, len, &at) &&
+           ReadAt(file, at, found, len) && found[len - 1] == '\0' && _stricmp(found, name) == 0;
+}
+
+const DWORD Chunk = 65536;
+
+// The PE checksum as linkers and signing tools write it: the file's 16-bit
+// words summed with their carries folded back, the checksum field itself left
+// out, and the file's length added. One pass, chunk by chunk; the first chunk
+// is already in the buffer.
+bool ChecksumMatches(HANDLE file, DWORD size, BYTE* chunk, DWORD field, DWORD expected) {
+    DWORD sum = 0;
+    for (DWORD at = 0; at < size; at += Chunk) {
+        DWORD n = size - at < Chunk ? size - at : Chunk;
+        if (at > 0 && !ReadAt(file, at, chunk, n))
+            return false;
+        if (n & 1)
+            chunk[n++] = 0;  // the last byte of an odd length counts as a word
+        for (DWORD i = 0; i < n; i += 2) {
+            if (at + i - field >= 4) {
+                sum += chunk[i] | chunk[i + 1] << 8;
+                sum = (sum & 0xFFFF) + (sum >> 16);
+            }
+        }
+    }
+    return sum + size == expected;
+}
+
+}  // namespace
+
+// A whole 32-bit x86 DLL that is the library it is named as, as far as its
+// headers and its own checksum tell: the signatures, machine, DLL flag and PE32
+// optional header; every section's raw data and the certificate table in the
+// file; the export directory naming the library; and, where the header carries
+// a checksum, every byte. A download given its full size before its bytes came
+// has the right size and headers and zeros after them: only the checksum
+// shows it. Headers lie in the first chunk.
+bool IsWholeDll(HANDLE file, DWORD size, const char* name) {
+    BYTE chunk[Chunk];
+    DWORD first = size < Chunk ? size : Chunk;
+    IMAGE_DOS_HEADER dos;
+    IMAGE_NT_HEADERS32 nt;
+    if (first < sizeof dos || !ReadAt(file, 0, chunk, first))
+        return false;
+    memcpy(&dos, chunk, sizeof dos);
+    DWORD at = static_cast<DWORD>(dos.e_lfanew);
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || at > first || first - at < sizeof nt)
+        return false;
+    memcpy(&nt, chunk + at, sizeof nt);
+    const IMAGE_OPTIONAL_HEADER32& opt = nt.OptionalHeader;
+    DWORD table = at + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
+    DWORD sections = nt.FileHeader.NumberOfSections;
+    if (nt.Signature != IMAGE_NT_SIGNATURE || nt.FileHeader.Machine != IMAGE_FILE_MACHINE_I386 ||
+        !(nt.FileHeader.Characteristics & IMAGE_FILE_DLL) || opt.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC ||
+        nt.FileHeader.SizeOfOptionalHeader < sizeof opt || opt.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_EXPORT ||
+        table > first || (first - table) / sizeof(IMAGE_SECTION_HEADER) < sections)
+        return false;
+    for (DWORD i = 0; i < sections; i++) {
+        IMAGE_SECTION_HEADER s;
+        memcpy(&s, chunk + table + i * sizeof s, sizeof s);
+        if (ULONGLONG(s.PointerToRawData) + s.SizeOfRawData > size)
+            return false;
+    }
+    const IMAGE_DATA_DIRECTORY& certificates = opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    if (opt.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_SECURITY &&
+        ULONGLONG(certificates.VirtualAddress) + certificates.Size > size)
+        return false;
+    // The export directory is read with small buffers of its own: the chunk
+    // still holds the start of the file for the checksum.
+    if (!ExportsAs(file, chunk + table, sections, opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT], name))
+        return false;
+    return opt.CheckSum == 0 ||
+           ChecksumMatches(file, size, chunk, at + offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum), opt.CheckSum);
+}
