@@ -8,14 +8,25 @@
 using InstallTest = RuntimeTest;
 
 TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
-    // A library whose header carries no checksum, and one that names itself in other capitals.
-    std::string noChecksum = StandInBytes("msvcp70.dll", "source"), capitals = StandInBytes("msvcr70.dll", "source");
+    // A library whose header carries no checksum, with 100 KB of data after its sections,
+    // and one that names itself in other capitals.
+    std::string noChecksum = StandInBytes("msvcp70.dll", "source") + std::string(100000, 'x');
+    std::string capitals = StandInBytes("msvcr70.dll", "source");
     PokePe(&noChecksum, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum), 0);
     capitals.replace(capitals.find("msvcr70.dll"), 11, "MSVCR70.DLL");
     ASSERT_TRUE(WriteFileBytes(Source("msvcp70.dll"), noChecksum));
     ASSERT_TRUE(WriteFileBytes(Source("msvcr70.dll"), WithChecksum(capitals)));
     for (const char* name : RuntimeNames)  // as on a CD
         ASSERT_TRUE(SetFileAttributesA(Source(name).c_str(), FILE_ATTRIBUTE_READONLY));
+
+    // A read failing in that data, which Wine's copy reports as success: with no
+    // checksum, only the copy's size shows it.
+    ArmFault("read msvcp70.dll 70000");
+    EXPECT_FALSE(InstallRuntime2002());
+    DisarmFaults();
+    EXPECT_FALSE(Exists(SystemPath("msvcp70.dll")));
+    ClearTargets();
+
     DeleteFileA(FaultFile(".flushes").c_str());
     ASSERT_TRUE(InstallRuntime2002());
     EXPECT_TRUE(IsRuntime2002Installed());
@@ -35,8 +46,9 @@ TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
     std::string log, expected, sys = SystemDir().substr(SystemDir().rfind('\\') + 1) + "/\n";
     ReadFileBytes(FaultFile(".flushes"), &log);
     for (std::string n : {"msvcp70.dll", "msvcr70.dll", "", "MFC71.dll", "msvcp71.dll", "msvcr71.dll", ""}) {
-        std::string size = std::to_string(StandInBytes(n.c_str(), "source").size());
-        expected += n.empty() ? sys : "Tavorine-" + n + ".tmp " + size + "\n";
+        std::string bytes;
+        ReadFileBytes(Source(n.c_str()), &bytes);
+        expected += n.empty() ? sys : "Tavorine-" + n + ".tmp " + std::to_string(bytes.size()) + "\n";
     }
     EXPECT_EQ(expected, log);
 
@@ -91,30 +103,55 @@ TEST_F(InstallTest, IncompleteSourcesCopyNothing) {
 }
 
 // A stand-in virus scanner, another handle on each new file: it opens each copy
-// while it is written (its source's read held until then) and lets go a moment later.
+// while it is written (its source's read held until then) and lets go a moment
+// later, or only once the install has ended. As the install starts, another
+// looks at a leftover of an interrupted run, sharing its deletion.
 TEST_F(InstallTest, AScannerHoldingEachNewFileIsWaitedFor) {
-    for (bool sharesDelete : {true, false}) {
-        SCOPED_TRACE(sharesDelete ? "sharing read, write and delete" : "not sharing delete");
-        DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (sharesDelete ? FILE_SHARE_DELETE : 0);
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const struct {
+        const char* what;
+        DWORD share;
+        bool toTheEnd;
+    } scanners[] = {{"sharing read, write and delete", all, false},
+                    {"not sharing delete", FILE_SHARE_READ | FILE_SHARE_WRITE, false},
+                    {"sharing everything, for longer than the wait bound", all, true}};
+    for (const auto& s : scanners) {
+        SCOPED_TRACE(s.what);
         ClearTargets();
-        std::string rules;
+        std::string leftover = TempPath("MFC71.dll"), rules;
+        ASSERT_TRUE(WriteFileBytes(leftover, "cut short"));
+        ASSERT_TRUE(SetFileAttributesA(leftover.c_str(), FILE_ATTRIBUTE_READONLY));
+        HANDLE looking = CreateFileA(leftover.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING, 0, nullptr);
         for (int i = 0; i < 3; i++)
             rules += "hold " + std::string(Set2003[i]) + " 1024\n";
         ArmFault(rules.c_str());
         bool result = false;
         std::thread install([&] { result = InstallRuntime2003(); });
+        // Made writable to be deleted, the leftover stays, pending, until the last handle on it goes.
+        for (int t = 0; t < 1000 && GetFileAttributesA(leftover.c_str()) & FILE_ATTRIBUTE_READONLY; t++)
+            Sleep(10);
+        Sleep(300);
+        CloseHandle(looking);
+        HANDLE scans[3];
         for (int i = 0; i < 3; i++) {
             std::string temp = TempPath(Set2003[i]);
-            HANDLE scan = INVALID_HANDLE_VALUE;
+            HANDLE& scan = scans[i];
+            scan = INVALID_HANDLE_VALUE;
             for (int t = 0; t < 1000 && scan == INVALID_HANDLE_VALUE; t++, Sleep(10))
-                scan = CreateFileA(temp.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+                scan = CreateFileA(temp.c_str(), GENERIC_READ, s.share, nullptr, OPEN_EXISTING, 0, nullptr);
             EXPECT_NE(INVALID_HANDLE_VALUE, scan) << temp;
             rules.erase(0, rules.find('\n') + 1);
             rules.empty() ? DisarmFaults() : ArmFault(rules.c_str());
-            Sleep(300);
-            CloseHandle(scan);
+            if (!s.toTheEnd) {
+                Sleep(300);
+                CloseHandle(scan);
+            }
         }
         install.join();
+        for (HANDLE scan : scans) {
+            if (s.toTheEnd)
+                CloseHandle(scan);
+        }
         EXPECT_TRUE(result);
         for (int i = 0; i < 3; i++)
             ExpectCopied(Set2003[i]);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <imagehlp.h>
+#include <sddl.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -59,6 +60,20 @@ void RemoveTree(const std::string& path) {
         FindClose(find);
     }
     RemoveDirectoryA(path.c_str());
+}
+
+bool DenyWrites(const std::string& dir, bool deny) {
+    static char saved[1024];
+    PSECURITY_DESCRIPTOR sd = saved;
+    DWORD need = 0;
+    if (deny && (!GetFileSecurityA(dir.c_str(), DACL_SECURITY_INFORMATION, saved, sizeof saved, &need) ||
+                 !ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;GRGX;;;WD)", SDDL_REVISION_1, &sd,
+                                                                       nullptr)))
+        return false;
+    bool set = SetFileSecurityA(dir.c_str(), DACL_SECURITY_INFORMATION, sd);
+    if (deny)
+        LocalFree(sd);
+    return set;
 }
 
 std::string SystemDir() {

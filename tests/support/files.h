@@ -18,6 +18,10 @@ std::string SystemPath(const char* name);
 std::string TempPath(const char* name);  // the copy's name in the system directory until it is whole
 void ClearTargets();  // removes whatever stands at the five names, and their temporary ones, in the system directory
 
+// Takes the right to write from everyone, or gives back what it took. Wine keeps a
+// folder's access list as its Unix permissions, which bind the tests as they bind a user.
+bool DenyWrites(const std::string& dir, bool deny);
+
 // A file of the build tree, by its path below the top (Tavorine.exe, standin\MFC71.dll).
 std::string BuildFile(const char* name);
 // The stand-in DLL built under that library's name, labelled after its last section,

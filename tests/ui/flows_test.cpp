@@ -140,11 +140,26 @@ TEST_F(Flow, AnInstalledSetIsLeftAloneAndAFailedCopyIsReported) {
     EXPECT_EQ(Installed, ItemText(main, IDC_STATUS_2003));
     EXPECT_TRUE(Holds(SystemPath("MFC71.dll"), "MFC71.dll", "there"));
 
+    // A system directory that the run may not write into: nothing there is held, so
+    // nothing is waited for (a wait would take some seconds a file), and nothing is left.
+    int files = CountFiles(SystemDir());
+    ASSERT_TRUE(DenyWrites(SystemDir(), true));
+    DWORD start = GetTickCount();
+    PostCommand(main, IDC_INSTALL_2002);
+    Box box = WaitMessageBox(app_);
+    DWORD took = GetTickCount() - start;
+    EXPECT_TRUE(DenyWrites(SystemDir(), false));
+    ASSERT_TRUE(box.hwnd) << "no message box";
+    EXPECT_EQ(L"インストールに失敗しました", box.text);
+    EXPECT_LT(took, 2000u) << "waited as for a held file";
+    EXPECT_EQ(files, CountFiles(SystemDir())) << "a file is left";
+    CloseMessageBox(box);
+
     // The second 2002 source, held open without sharing, cannot be copied.
     HANDLE held = CreateFileA(Source("msvcr70.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     PostCommand(main, IDC_INSTALL_2002);
-    Box box = WaitMessageBox(app_);
+    box = WaitMessageBox(app_);
     CloseHandle(held);
     ASSERT_TRUE(box.hwnd) << "no message box";
     EXPECT_EQ(L"Tavorine", box.caption);
