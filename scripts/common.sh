@@ -4,19 +4,6 @@ export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
-# Where the 32-bit Wine runs under qemu-i386 (scripts/setup.sh), the emulated address
-# space ends just above 2 GiB and a small preloaded shim spares Wine's start-up a
-# minute of futile searching in it (scripts/qemu/mmap-shim.c).
-if grep -qs '^interpreter /usr/bin/qemu-i386' /proc/sys/fs/binfmt_misc/qemu-i386; then
-    _top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-    WINE32_SHIM=${TAVORINE_BUILD:-$_top/build}/qemu/mmap-shim.so
-    if [ ! -f "$WINE32_SHIM" ] || [ "$_top/scripts/qemu/mmap-shim.c" -nt "$WINE32_SHIM" ]; then
-        mkdir -p "$(dirname "$WINE32_SHIM")"
-        gcc -m32 -O2 -shared -fPIC -o "$WINE32_SHIM" "$_top/scripts/qemu/mmap-shim.c" -ldl
-    fi
-    export WINE32_SHIM QEMU_RESERVED_VA=0x81000000 QEMU_SET_ENV=LD_PRELOAD=$WINE32_SHIM
-fi
-
 # Starts Xvfb on a free display when there is no display; sets XVFB_PID.
 start_xvfb_if_needed() {
     XVFB_PID=""

@@ -40,19 +40,31 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
 fi
 
 # Some virtual machines run no 32-bit x86 code: their kernel has its ia32 emulation off.
-# There the 32-bit Wine loader runs under Debian's qemu-i386, through binfmt_misc
-# (common.sh then sets qemu up for Wine).
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+# There the 32-bit Wine loader runs under qemu-i386, through binfmt_misc, taken from
+# bookworm-backports (10.0): bookworm's own 7.2 spent two minutes starting each Wine
+# process, and hung at times making a prefix. A qemu-i386 entry of binfmt_misc, once
+# there, runs every 32-bit program, so where one is, this is the path too.
+binfmt=/proc/sys/fs/binfmt_misc
+if [ -e "$binfmt/qemu-i386" ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "setup: this machine runs no 32-bit code; running the 32-bit Wine under qemu-i386"
-    if ! have_pkg qemu-user-static; then
+    if ! /usr/bin/qemu-i386 --version 2>/dev/null | grep -q 'version 1[0-9]\.'; then
+        echo "setup: this machine runs no 32-bit code; running the 32-bit Wine under qemu-i386 from bookworm-backports"
         $sudo apt-get update -qq || true
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+        # The backports suite of the mirror that this machine's own entry names.
+        mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' | awk '$2 == "bookworm" { print $1; exit }')
+        [ -n "$mirror" ] || { echo "setup: no bookworm entry among the APT sources" >&2; exit 1; }
+        echo "deb $mirror bookworm-backports main" | $sudo tee /etc/apt/sources.list.d/bookworm-backports.list >/dev/null
+        $sudo apt-get update -qq || true
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+            -t bookworm-backports qemu-user >/dev/null
     fi
-    [ -e /proc/sys/fs/binfmt_misc/register ] || $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
-    [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] || printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
-        | $sudo tee /proc/sys/fs/binfmt_misc/register >/dev/null
+    [ -e "$binfmt/register" ] || $sudo mount -t binfmt_misc binfmt_misc "$binfmt"
+    if ! grep -qx 'interpreter /usr/bin/qemu-i386' "$binfmt/qemu-i386" 2>/dev/null; then
+        [ -e "$binfmt/qemu-i386" ] && echo -1 | $sudo tee "$binfmt/qemu-i386" >/dev/null
+        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' \
+            | $sudo tee "$binfmt/register" >/dev/null
+    fi
     /usr/lib/wine/wine --version >/dev/null 2>&1 || { echo "setup: the 32-bit Wine still does not run" >&2; exit 1; }
 fi
 

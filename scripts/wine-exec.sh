@@ -13,20 +13,13 @@ shift 2
 # The test arms a fault by writing C:\tavorine-faults.
 export TAVORINE_FAULTS=$WINEPREFIX/drive_c/tavorine-faults
 rm -f "$TAVORINE_FAULTS"
-# Under qemu the 32-bit processes take their preloads from qemu (common.sh); elsewhere the
-# 32-bit loader is started directly, so that no 64-bit program meets a 32-bit preload.
-preload=()
-if [ -n "${WINE32_SHIM:-}" ]; then
-    export QEMU_SET_ENV=LD_PRELOAD=$WINE32_SHIM:$fault
-else
-    preload=(LD_PRELOAD="$fault")
-fi
 # The program writes into a file, shown when it ends: a Wine service that starts
 # meanwhile inherits its output and outlives it, and would hold CTest's pipe.
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 rc=0
-timeout -k 10 "$limit" env "${preload[@]}" /usr/lib/wine/wine "$@" </dev/null >"$out" 2>&1 || rc=$?
+# The preload is set for the 32-bit loader alone: no 64-bit program meets it.
+timeout -k 10 "$limit" env LD_PRELOAD="$fault" /usr/lib/wine/wine "$@" </dev/null >"$out" 2>&1 || rc=$?
 cat "$out"
 case $rc in
     0 | 1) ;;  # passed; a test failed, and said so
