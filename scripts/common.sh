@@ -85,15 +85,18 @@ make_test_prefix() {
     make_prefix "$@"
     # No crash debugger: a program that crashes ends at once and its test fails. Under
     # qemu, winedbg hangs, holding the test's output. Both registry views of a 64-bit prefix.
-    local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
-    local views=("$key")
-    [ "${2:-}" = win64 ] && views+=("${key/Software/Software\\Wow6432Node}")
-    for key in "${views[@]}"; do
-        WINEPREFIX="$1" wine_step "wine reg add" wine reg add "$key" /v Debugger /d "" /f >/dev/null 2>&1 || break
-    done && WINEPREFIX="$1" wine_step "wineserver -w" wineserver -w || {
+    local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' view ok=1
+    local views=(/reg:32)
+    [ "${2:-}" = win64 ] && views+=(/reg:64)
+    for view in "${views[@]}"; do
+        WINEPREFIX="$1" wine_step "wine reg add" wine reg add "$key" /v Debugger /d "" /f "$view" >/dev/null 2>&1 \
+            || ok=0
+    done
+    WINEPREFIX="$1" wine_step "wineserver -w" wineserver -w || ok=0
+    if [ "$ok" = 0 ]; then
         echo "wine: turning the crash debugger off in $1 failed or hung" >&2
         return 1
-    }
+    fi
     printf '%s' "$TAVORINE_TEST_TOKEN" > "$1/drive_c/tavorine-test-prefix"
 }
 

@@ -148,8 +148,8 @@ TEST_F(InstallTest, AScannerHoldingEachNewFileIsWaitedFor) {
             }
         }
         install.join();
-        for (HANDLE scan : scans) {
-            if (s.toTheEnd)
+        if (s.toTheEnd) {
+            for (HANDLE scan : scans)
                 CloseHandle(scan);
         }
         EXPECT_TRUE(result);

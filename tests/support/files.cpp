@@ -63,7 +63,7 @@ void RemoveTree(const std::string& path) {
 }
 
 bool DenyWrites(const std::string& dir, bool deny) {
-    static char saved[1024];
+    static DWORD saved[256];
     PSECURITY_DESCRIPTOR sd = saved;
     DWORD need = 0;
     if (deny && (!GetFileSecurityA(dir.c_str(), DACL_SECURITY_INFORMATION, saved, sizeof saved, &need) ||
