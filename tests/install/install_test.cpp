@@ -122,6 +122,7 @@ TEST_F(InstallTest, AScannerHoldingEachNewFileIsWaitedFor) {
         ASSERT_TRUE(WriteFileBytes(leftover, "cut short"));
         ASSERT_TRUE(SetFileAttributesA(leftover.c_str(), FILE_ATTRIBUTE_READONLY));
         HANDLE looking = CreateFileA(leftover.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, looking);
         for (int i = 0; i < 3; i++)
             rules += "hold " + std::string(Set2003[i]) + " 1024\n";
         ArmFault(rules.c_str());
