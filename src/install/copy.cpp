@@ -1,7 +1,9 @@
 #include "copy.h"
 
+#include <windows.h>
+
 #include "dll_check.h"
-#include "runtime.h"
+#include "probe.h"
 
 namespace {
 

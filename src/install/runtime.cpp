@@ -101,15 +101,6 @@ bool FormatTargetPath(char* out, const char* pattern, const char* dir) {
     return true;
 }
 
-bool IsPlainFilePresent(const char* path) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(path, &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(find);
-    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 bool IsRuntime2002Installed() { return IsSetInstalled(Files2002, Count2002); }
 bool IsRuntime2003Installed() { return IsSetInstalled(Files2003, Count2003); }
 

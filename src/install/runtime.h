@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-// True if something of that name exists and is not a directory.
-bool IsPlainFilePresent(const char* path);
+#include "probe.h"           // IsPlainFilePresent
+#include "virtualization.h"  // DisableFileVirtualization
 
 bool IsRuntime2002Installed();
 bool IsRuntime2003Installed();
@@ -19,6 +19,3 @@ bool InstallRuntime2003();
 // Formats a target pattern ("%s\\name.dll") with a directory into a MAX_PATH
 // buffer. False, with an empty buffer, when the result would not fit.
 bool FormatTargetPath(char* out, const char* pattern, const char* dir);
-
-// Once, before anything is copied: keeps the writes out of the user's VirtualStore.
-void DisableFileVirtualization();

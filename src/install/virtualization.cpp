@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include "runtime.h"
-
 namespace {
 
 // On with Vista and later for a program without a manifest that runs
