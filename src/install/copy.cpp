@@ -33,6 +33,9 @@ bool MayWait(const char* path, int* pauses) {
     return waited;
 }
 
+// The platform documents both codes for a copy or a rename onto a name that is taken.
+bool IsNameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+
 // What may take a library's name: a copy that holds as many bytes as its
 // source, is a whole 32-bit DLL that is that library, and is on the disk. A
 // read cut short that the platform reports as success, a bad download or a
@@ -79,7 +82,7 @@ bool RemoveCopy(const char* temp, int* pauses) {
 bool CopyToTemp(const char* source, const char* temp, int* pauses) {
     bool removed = false;
     while (!CopyFileA(source, temp, TRUE)) {
-        if (GetLastError() != ERROR_FILE_EXISTS) {
+        if (!IsNameTaken(GetLastError())) {
             if (!MayWait(temp, pauses))
                 return false;
         } else if (removed) {
@@ -116,7 +119,7 @@ bool CopyIntoPlace(const char* source, const char* temp, const char* path, const
         return true;
     DWORD error = GetLastError();
     RemoveCopy(temp, &pauses);
-    return whole && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) && IsPlainFilePresent(path);
+    return whole && IsNameTaken(error) && IsPlainFilePresent(path);
 }
 
 // A rename is on the disk only once its directory is. Best effort: each

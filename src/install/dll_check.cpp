@@ -42,39 +42,63 @@ bool ExportsAs(HANDLE file, const BYTE* table, DWORD sections, const IMAGE_DATA_
 
 const DWORD Chunk = 65536;
 
-// The PE checksum as linkers and signing tools write it: the file's 16-bit
-// words summed with their carries folded back, the checksum field itself left
-// out, and the file's length added. One pass, chunk by chunk; the first chunk
-// is already in the buffer.
-bool ChecksumMatches(HANDLE file, DWORD size, BYTE* chunk, DWORD field, DWORD expected) {
-    DWORD sum = 0;
-    for (DWORD at = 0; at < size; at += Chunk) {
-        DWORD n = size - at < Chunk ? size - at : Chunk;
+// Data that a download never wrote: a download manager or torrent client that
+// gave the file its full size first leaves zeros where the data should be.
+// The genuine libraries' longest run of zeros is about 8 KB.
+const DWORD MissingData = 65536;
+
+// One read of the whole file, chunk by chunk (the first chunk is already in
+// the buffer): the sum behind the PE checksum, the file's 16-bit words added
+// with their carries folded back and the checksum field left out, and the
+// longest run of zero bytes. No position passes the size, so none can wrap.
+bool ReadWhole(HANDLE file, DWORD size, BYTE* chunk, DWORD field, DWORD* sum, DWORD* longestZeros) {
+    DWORD folded = 0, zeros = 0, longest = 0, n;
+    for (DWORD at = 0; at < size; at += n) {
+        n = size - at < Chunk ? size - at : Chunk;
         if (at > 0 && !ReadAt(file, at, chunk, n))
             return false;
-        if (n & 1)
-            chunk[n++] = 0;  // the last byte of an odd length counts as a word
+        chunk[n] = 0;  // an odd length's last byte counts as a word; read only where n is odd
         for (DWORD i = 0; i < n; i += 2) {
+            DWORD word = chunk[i] | chunk[i + 1] << 8;
             if (at + i - field >= 4) {
-                sum += chunk[i] | chunk[i + 1] << 8;
-                sum = (sum & 0xFFFF) + (sum >> 16);
+                folded += word;
+                folded = (folded & 0xFFFF) + (folded >> 16);
             }
+            if (word == 0) {
+                zeros += 2;
+                continue;
+            }
+            zeros += chunk[i] == 0;
+            if (zeros > longest)
+                longest = zeros;
+            zeros = chunk[i + 1] == 0;
         }
     }
-    return sum + size == expected;
+    zeros -= size & 1;  // the padding byte is no byte of the file
+    *sum = folded;
+    *longestZeros = zeros > longest ? zeros : longest;
+    return true;
+}
+
+// The checksum field as linkers and signing tools write it: the sum plus the
+// file's length. Ones' complement has two zeros: a sum that folds to 0xFFFF
+// is written as 0 by imagehlp when it checksums an image that carries one.
+bool ChecksumIs(DWORD field, DWORD sum, DWORD size) {
+    return field == sum + size || ((sum == 0 || sum == 0xFFFF) && field == (sum ^ 0xFFFF) + size);
 }
 
 }  // namespace
 
-// A whole 32-bit x86 DLL that is the library it is named as, as far as its
-// headers and its own checksum tell: the signatures, machine, DLL flag and PE32
-// optional header; every section's raw data and the certificate table in the
-// file; the export directory naming the library; and, where the header carries
-// a checksum, every byte. A download given its full size before its bytes came
-// has the right size and headers and zeros after them: only the checksum
-// shows it. Headers lie in the first chunk.
+// A whole 32-bit x86 DLL that is the library it is named as: the signatures,
+// machine, DLL flag and PE32 optional header; every section's raw data and the
+// certificate table in the file; the export directory naming the library. A
+// checksum field that matches the bytes says the file is as it was linked. The
+// loader never checks it, and tools that append data, strip a signature or
+// edit a header leave it stale, so a field of 0 or one that does not match
+// refuses only a file that holds data a download left out. Headers lie in the
+// first chunk; one byte more lets ReadWhole pad an odd length.
 bool IsWholeDll(HANDLE file, DWORD size, const char* name) {
-    BYTE chunk[Chunk];
+    BYTE chunk[Chunk + 1];
     DWORD first = size < Chunk ? size : Chunk;
     IMAGE_DOS_HEADER dos;
     IMAGE_NT_HEADERS32 nt;
@@ -107,6 +131,8 @@ bool IsWholeDll(HANDLE file, DWORD size, const char* name) {
     // still holds the start of the file for the checksum.
     if (!ExportsAs(file, chunk + table, sections, opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT], name))
         return false;
-    return opt.CheckSum == 0 ||
-           ChecksumMatches(file, size, chunk, at + offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum), opt.CheckSum);
+    DWORD sum, zeros;
+    if (!ReadWhole(file, size, chunk, at + offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum), &sum, &zeros))
+        return false;
+    return (opt.CheckSum != 0 && ChecksumIs(opt.CheckSum, sum, size)) || zeros < MissingData;
 }

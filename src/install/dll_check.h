@@ -4,6 +4,7 @@
 #include <windows.h>
 
 // True if the open file, of size bytes, is a whole 32-bit x86 DLL whose export
-// directory names it as name (in any capitals) and whose bytes match its own
-// checksum, where its header carries one. Reads the file; never writes it.
+// directory names it as name (in any capitals): its bytes match its own
+// checksum, or they hold no run of zeros as long as a download leaves where
+// data never came. Reads the whole file once; never writes it.
 bool IsWholeDll(HANDLE file, DWORD size, const char* name);

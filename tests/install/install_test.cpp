@@ -7,15 +7,38 @@
 
 using InstallTest = RuntimeTest;
 
+const size_t CheckSumField = offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum);
+
 TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
-    // A library whose header carries no checksum, with 100 KB of data after its sections,
-    // and one that names itself in other capitals.
+    // The libraries as users find them in other programs' folders. A checksum field of 0,
+    // with 100 KB of data after the sections; a stale field; bytes appended after the
+    // image, the field still the image's; a certificate table appended, the checksum
+    // recomputed over the whole file.
     std::string noChecksum = StandInBytes("msvcp70.dll", "source") + std::string(100000, 'x');
+    std::string stale = StandInBytes("MFC71.dll", "source");
+    std::string appended = StandInBytes("msvcp71.dll", "source") + std::string(12288, '\0');
+    std::string signature = StandInBytes("msvcr71.dll", "source");
+    PokePe(&noChecksum, CheckSumField, 0);
+    PokePe(&stale, CheckSumField, PeekPe(stale, CheckSumField) + 0x1000);
+    signature.resize((signature.size() + 7) & ~7, '\0');
+    PokePe(&signature, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory[4]), signature.size());
+    PokePe(&signature, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory[4].Size), 16);
+    signature = WithChecksum(signature + std::string("\x10\0\0\0\0\x02\x02\0PKCS7...", 16));
+    // One that names itself in other capitals and holds 64 KB of zeros, whole by its
+    // checksum: its words fold to 0xFFFF, and re-checksummed, as a signing tool does, its
+    // field holds the sum's other zero.
     std::string capitals = StandInBytes("msvcr70.dll", "source");
-    PokePe(&noChecksum, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum), 0);
     capitals.replace(capitals.find("msvcr70.dll"), 11, "MSVCR70.DLL");
-    ASSERT_TRUE(WriteFileBytes(Source("msvcp70.dll"), noChecksum));
-    ASSERT_TRUE(WriteFileBytes(Source("msvcr70.dll"), WithChecksum(capitals)));
+    capitals += std::string(65536 + capitals.size() % 2 + 2, '\0');
+    PokePe(&capitals, CheckSumField, 0);
+    DWORD rest = 0xFFFF - (PeekPe(WithChecksum(capitals), CheckSumField) - capitals.size());
+    capitals[capitals.size() - 2] = static_cast<char>(rest);
+    capitals[capitals.size() - 1] = static_cast<char>(rest >> 8);
+    capitals = WithChecksum(WithChecksum(capitals));
+    ASSERT_EQ(capitals.size(), PeekPe(capitals, CheckSumField)) << "not the sum's other zero";
+    const std::string* sources[] = {&stale, &appended, &signature, &noChecksum, &capitals};
+    for (int i = 0; i < 5; i++)
+        ASSERT_TRUE(WriteFileBytes(Source(RuntimeNames[i]), *sources[i]));
     for (const char* name : RuntimeNames)  // as on a CD
         ASSERT_TRUE(SetFileAttributesA(Source(name).c_str(), FILE_ATTRIBUTE_READONLY));
 
@@ -28,16 +51,16 @@ TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
     ClearTargets();
 
     DeleteFileA(FaultFile(".flushes").c_str());
-    ASSERT_TRUE(InstallRuntime2002());
+    EXPECT_TRUE(InstallRuntime2002());
     EXPECT_TRUE(IsRuntime2002Installed());
     EXPECT_FALSE(IsRuntime2003Installed());
     ExpectSameAsSource("msvcp70.dll");
     ExpectSameAsSource("msvcr70.dll");
 
-    ASSERT_TRUE(InstallRuntime2003());
+    EXPECT_TRUE(InstallRuntime2003());
     EXPECT_TRUE(IsRuntime2003Installed());
     for (int i = 0; i < 3; i++)
-        ExpectCopied(Set2003[i]);
+        ExpectSameAsSource(Set2003[i]);
     for (const char* name : RuntimeNames)
         EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE, GetFileAttributesA(SystemPath(name).c_str())) << name;
 
@@ -184,20 +207,22 @@ TEST_F(InstallTest, AFailedCopyDoesNotStopTheOthers) {
 // Disk full in the middle of MFC71.dll (only it is larger than the limit), and
 // msvcp71.dll's source failing to read part-way, on the platform's real copy;
 // then sources that are no whole 32-bit DLL, copied whole: a 32-bit program too;
-// downloads given their full size first and cut short, or with a hole; another
+// downloads given their full size first and cut short (the checksum field then
+// stale, or 0), or with a 64 KB hole across two of the check's reads; another
 // library under this one's name; a certificate table running past the end.
 TEST_F(InstallTest, OnlyAWholeLibraryTakesALibrarysName) {
     PlantLargeSources(work_);
-    std::string dll = StandInBytes("msvcr71.dll", "source"), dll64 = dll, program, big, zeros, hole;
+    std::string dll = StandInBytes("msvcr71.dll", "source"), dll64 = dll, program, big, zeros, zeros0, hole;
     ASSERT_TRUE(ReadFileBytes(BuildFile("tests\\old_program.exe"), &program));
     ASSERT_TRUE(ReadFileBytes(Source("MFC71.dll"), &big));
     LONG pe = *reinterpret_cast<const LONG*>(&dll64[0x3C]);
     dll64[pe + 4] = '\x64';  // machine 0x8664
     dll64[pe + 5] = '\x86';
-    zeros = big.substr(0, 0x400) + std::string(big.size() - 0x400, '\0');
-    hole = big.substr(0, 0x40000) + std::string(0x10000, '\0') + big.substr(0x50000);
+    zeros = zeros0 = big.substr(0, 0x8000) + std::string(big.size() - 0x8000, '\0');
+    PokePe(&zeros0, CheckSumField, 0);
+    hole = big.substr(0, 0x48000) + std::string(0x10000, '\0') + big.substr(0x58000);
     std::string certPastEnd = dll;
-    PokePe(&certPastEnd, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum), 0);
+    PokePe(&certPastEnd, CheckSumField, 0);
     PokePe(&certPastEnd, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory[4]), dll.size() - 8);
     PokePe(&certPastEnd, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory[4].Size), 28);
     const struct {
@@ -212,6 +237,7 @@ TEST_F(InstallTest, OnlyAWholeLibraryTakesALibrarysName) {
                  {nullptr, "MFC71.dll", dll64},
                  {nullptr, "msvcp71.dll", program},
                  {nullptr, "MFC71.dll", zeros},
+                 {nullptr, "MFC71.dll", zeros0},
                  {nullptr, "MFC71.dll", hole},
                  {nullptr, "msvcr71.dll", StandInBytes("msvcr70.dll", "source")},
                  {nullptr, "msvcr71.dll", certPastEnd}};

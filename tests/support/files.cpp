@@ -114,6 +114,13 @@ void PokePe(std::string* dll, size_t at, unsigned long value) {
     memcpy(&(*dll)[pe + at], &value, 4);
 }
 
+unsigned long PeekPe(const std::string& dll, size_t at) {
+    DWORD pe, value;
+    memcpy(&pe, &dll[0x3C], 4);
+    memcpy(&value, &dll[pe + at], 4);
+    return value;
+}
+
 std::string StandInBytes(const char* name, const char* tag) {
     std::string dll;
     if (!ReadFileBytes(BuildFile(("standin\\" + std::string(name)).c_str()), &dll))

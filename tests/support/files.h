@@ -28,8 +28,9 @@ std::string BuildFile(const char* name);
 // differing per file and per tag, so a copy or an overwrite shows; with a right checksum.
 std::string StandInBytes(const char* name, const char* tag);
 std::string WithChecksum(std::string dll);  // the checksum written anew over the whole file
-// Writes a 32-bit field of the PE headers, at its offset from the "PE" signature.
+// Writes or reads a 32-bit field of the PE headers, at its offset from the "PE" signature.
 void PokePe(std::string* dll, size_t at, unsigned long value);
+unsigned long PeekPe(const std::string& dll, size_t at);
 bool Holds(const std::string& path, const char* name, const char* tag);  // the file is that stand-in
 // A VCRUNTIME folder under dir holding those of the five names that are given.
 void PlantSources(const std::string& dir, const char* const* names, int count);
