@@ -48,43 +48,47 @@ const DWORD Chunk = 65536;
 const DWORD MissingData = 65536;
 
 // One read of the whole file, chunk by chunk (the first chunk is already in
-// the buffer): the sum behind the PE checksum, the file's 16-bit words added
-// with their carries folded back and the checksum field left out, and the
-// longest run of zero bytes. No position passes the size, so none can wrap.
+// the buffer), for the sum behind the PE checksum and the longest run of zero
+// bytes. The checksum adds the file's 16-bit words with every carry folded
+// back in, so the words can be added four bytes at a time and folded once at
+// the end; the field is taken out by its two words, as imagehlp takes it out.
+// The sum is left below 0xFFFF. No position passes the size, so none can wrap.
 bool ReadWhole(HANDLE file, DWORD size, BYTE* chunk, DWORD field, DWORD* sum, DWORD* longestZeros) {
-    DWORD folded = 0, zeros = 0, longest = 0, n;
+    ULONGLONG total = 0;
+    DWORD zeros = 0, longest = 0, n;
     for (DWORD at = 0; at < size; at += n) {
         n = size - at < Chunk ? size - at : Chunk;
         if (at > 0 && !ReadAt(file, at, chunk, n))
             return false;
-        chunk[n] = 0;  // an odd length's last byte counts as a word; read only where n is odd
-        for (DWORD i = 0; i < n; i += 2) {
-            DWORD word = chunk[i] | chunk[i + 1] << 8;
-            if (at + i - field >= 4) {
-                folded += word;
-                folded = (folded & 0xFFFF) + (folded >> 16);
-            }
-            if (word == 0) {
-                zeros += 2;
+        memset(chunk + n, 0, 3);  // a short last group of four ends in zeros, which add nothing
+        for (DWORD i = 0; i < n; i += 4) {
+            DWORD four;
+            memcpy(&four, chunk + i, 4);
+            total += four;
+            if (four == 0) {
+                zeros += 4;
                 continue;
             }
-            zeros += chunk[i] == 0;
+            zeros += __builtin_ctz(four) / 8;  // its first bytes end a run
             if (zeros > longest)
                 longest = zeros;
-            zeros = chunk[i + 1] == 0;
+            zeros = __builtin_clz(four) / 8;  // its last bytes start one
         }
     }
-    zeros -= size & 1;  // the padding byte is no byte of the file
-    *sum = folded;
+    zeros -= (4 - size % 4) % 4;  // those padding zeros are no bytes of the file
+    while (total > 0xFFFF)
+        total = (total & 0xFFFF) + (total >> 16);
+    *sum = (static_cast<DWORD>(total) + 0xFFFF - field % 0xFFFF) % 0xFFFF;
     *longestZeros = zeros > longest ? zeros : longest;
     return true;
 }
 
-// The checksum field as linkers and signing tools write it: the sum plus the
-// file's length. Ones' complement has two zeros: a sum that folds to 0xFFFF
-// is written as 0 by imagehlp when it checksums an image that carries one.
+// The field holds the sum plus the file's length, the sum folded to 16 bits.
+// Ones' complement has two zeros, 0 and 0xFFFF: linkers and imagehlp write
+// either.
 bool ChecksumIs(DWORD field, DWORD sum, DWORD size) {
-    return field == sum + size || ((sum == 0 || sum == 0xFFFF) && field == (sum ^ 0xFFFF) + size);
+    DWORD folded = field - size;
+    return folded <= 0xFFFF && folded % 0xFFFF == sum;
 }
 
 }  // namespace
@@ -96,9 +100,9 @@ bool ChecksumIs(DWORD field, DWORD sum, DWORD size) {
 // loader never checks it, and tools that append data, strip a signature or
 // edit a header leave it stale, so a field of 0 or one that does not match
 // refuses only a file that holds data a download left out. Headers lie in the
-// first chunk; one byte more lets ReadWhole pad an odd length.
+// first chunk; three bytes more let ReadWhole pad the last group of four.
 bool IsWholeDll(HANDLE file, DWORD size, const char* name) {
-    BYTE chunk[Chunk + 1];
+    BYTE chunk[Chunk + 3];
     DWORD first = size < Chunk ? size : Chunk;
     IMAGE_DOS_HEADER dos;
     IMAGE_NT_HEADERS32 nt;
@@ -132,7 +136,7 @@ bool IsWholeDll(HANDLE file, DWORD size, const char* name) {
     if (!ExportsAs(file, chunk + table, sections, opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT], name))
         return false;
     DWORD sum, zeros;
-    if (!ReadWhole(file, size, chunk, at + offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum), &sum, &zeros))
+    if (!ReadWhole(file, size, chunk, opt.CheckSum, &sum, &zeros))
         return false;
     return (opt.CheckSum != 0 && ChecksumIs(opt.CheckSum, sum, size)) || zeros < MissingData;
 }
