@@ -3,13 +3,14 @@
 #include <stdio.h>
 
 #include "resource.h"
+#include "sjis_text.h"
 
 INT_PTR CALLBACK AboutDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG: {
         char version[256];
         snprintf(version, sizeof version, "%s ver1.00", AppCaption);
-        SetWindowTextA(GetDlgItem(hwnd, IDC_VERSION), version);
+        SetSjisText(GetDlgItem(hwnd, IDC_VERSION), version);
         return TRUE;
     }
     case WM_COMMAND:

@@ -1,9 +1,10 @@
 // The main dialog. This file is compiled with code page 932 as its execution
-// character set, so the texts below reach the ANSI functions as Shift-JIS.
+// character set, so the texts below are stored as Shift-JIS.
 #include "ui.h"
 
 #include "resource.h"
 #include "runtime.h"
+#include "sjis_text.h"
 
 namespace {
 
@@ -26,12 +27,12 @@ const RuntimeSet Sets[] = {
 };
 
 void ShowStatus(HWND hwnd, const RuntimeSet& set) {
-    SetWindowTextA(GetDlgItem(hwnd, set.status), set.isInstalled() ? TextInstalled : TextNotInstalled);
+    SetSjisText(GetDlgItem(hwnd, set.status), set.isInstalled() ? TextInstalled : TextNotInstalled);
 }
 
 void OnInitDialog(HWND hwnd, WPARAM wParam) {
     if (!AreSourceFilesPresent()) {
-        MessageBoxA(hwnd, TextSourcesMissing, AppCaption, MB_OK | MB_ICONWARNING);
+        SjisMessageBox(hwnd, TextSourcesMissing, AppCaption, MB_OK | MB_ICONWARNING);
         EndDialog(hwnd, LOWORD(wParam));  // destroyed unshown once initialisation ends
     }
     for (const RuntimeSet& set : Sets)
@@ -43,9 +44,9 @@ void OnInstall(HWND hwnd, const RuntimeSet& set) {
     if (set.isInstalled())
         return;
     if (set.install())
-        MessageBoxA(hwnd, TextSucceeded, AppCaption, MB_OK | MB_ICONINFORMATION);
+        SjisMessageBox(hwnd, TextSucceeded, AppCaption, MB_OK | MB_ICONINFORMATION);
     else
-        MessageBoxA(hwnd, TextFailed, AppCaption, MB_OK | MB_ICONWARNING);
+        SjisMessageBox(hwnd, TextFailed, AppCaption, MB_OK | MB_ICONWARNING);
     ShowStatus(hwnd, set);
 }
 
@@ -57,8 +58,8 @@ void OnCommand(HWND hwnd, int id) {
     if (id == IDC_CLOSE)
         EndDialog(hwnd, IDC_CLOSE);
     else if (id == IDC_ABOUT)
-        DialogBoxParamA(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE)),
-                        MAKEINTRESOURCEA(IDD_ABOUT), hwnd, AboutDlgProc, 0);
+        DialogBoxParamW(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE)),
+                        MAKEINTRESOURCEW(IDD_ABOUT), hwnd, AboutDlgProc, 0);
     // IDOK, IDCANCEL (Escape) and anything else: nothing.
 }
 

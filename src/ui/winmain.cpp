@@ -38,7 +38,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     DisableFileVirtualization();
 
     // Our own module, not the null handle: with the null handle Wine's icon
-    // control looks for the About dialog's icon among the system's icons.
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+    // control looks for the About dialog's icon among the system's icons. A
+    // wide dialog: an ANSI one passes its templates' texts through the ANSI
+    // code page as it makes the controls, which garbles them off 932.
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
     return 0;
 }

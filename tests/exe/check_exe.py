@@ -21,12 +21,13 @@ WINDOWS_2000 = {
                     "FindClose FindFirstFileA FlushFileBuffers FreeLibrary GetCurrentProcess "
                     "GetFileAttributesExA GetFileSize GetLastError GetModuleHandleA GetModuleHandleW GetProcAddress "
                     "GetStartupInfoA GetSystemDirectoryA InitializeCriticalSection "
-                    "LeaveCriticalSection LoadLibraryA MoveFileA ReadFile SetFileAttributesA SetLastError "
+                    "LeaveCriticalSection LoadLibraryA MoveFileA MultiByteToWideChar ReadFile SetFileAttributesA SetLastError "
                     "SetUnhandledExceptionFilter Sleep TlsGetValue VirtualProtect VirtualQuery",
     "msvcrt.dll": "__getmainargs __initenv __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr "
                   "_amsg_exit _cexit _errno _initterm _iob _onexit _stricmp _vsnprintf abort calloc exit fprintf free fwrite "
                   "malloc memcpy realloc signal strlen strncmp vfprintf",
-    "user32.dll": "DialogBoxParamA EndDialog GetDlgItem GetWindowLongA MessageBoxA SetWindowTextA",
+    "user32.dll": "DialogBoxParamW EndDialog GetDlgItem GetWindowLongA MessageBoxA MessageBoxW SetWindowTextA "
+                  "SetWindowTextW",
 }
 MAX_SIZE = 48 * 1024
 DYNAMIC_BASE, NX_COMPAT, TERMINAL_SERVER_AWARE = 0x40, 0x100, 0x8000

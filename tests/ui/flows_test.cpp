@@ -2,6 +2,7 @@
 // driven through its windows as a user would drive it.
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <set>
 
@@ -17,6 +18,9 @@ const wchar_t NotInstalled[] = L"インストールされていません";
 class Flow : public testing::Test {
 protected:
     void SetUp() override {
+        // 932, or the code page that the run registered this test for (tests/CMakeLists.txt).
+        const char* page = getenv("TAVORINE_CODE_PAGE");
+        ASSERT_EQ(page ? strtoul(page, nullptr, 10) : 932ul, GetACP()) << "not the run's code page";
         work_ = FreshDir(testing::UnitTest::GetInstance()->current_test_info()->name());
         PlantAllSources(work_);
         ClearTargets();
@@ -83,6 +87,9 @@ TEST_F(Flow, InstallsTheMissingSetAndRefreshesOnlyItsLine) {
     PlantLargeSources(work_);
     HWND main = Start();
     ASSERT_TRUE(main);
+    EXPECT_EQ(L"VC++ .NET 2002ランタイム(MSVCR70)をインストール", ItemText(main, IDC_INSTALL_2002));
+    EXPECT_EQ(L"VC++ .NET 2003ランタイム(MSVCR71)をインストール", ItemText(main, IDC_INSTALL_2003));
+    EXPECT_EQ(L"閉じる", ItemText(main, IDC_CLOSE));
     EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2002));
     EXPECT_EQ(NotInstalled, ItemText(main, IDC_STATUS_2003));
 
