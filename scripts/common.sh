@@ -32,11 +32,12 @@ stop_xvfb() {
 
 # A Wine step that the scripts wait on, bounded: under qemu a step was seen to
 # wait for good after its wineserver had gone. The limit suits the slowest path
-# (qemu). A hang returns 124 with HUNG naming the step.
+# (qemu). A hang returns 124 with HUNG naming the step; STEP names the last step.
 WINE_STEP_LIMIT=${WINE_STEP_LIMIT:-240}
 wine_step() {
     local what=$1 rc=0
     shift
+    STEP=$what
     timeout -k 10 "$WINE_STEP_LIMIT" "$@" || rc=$?
     if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
         HUNG=$what
@@ -65,17 +66,23 @@ make_prefix_once() {
 }
 
 # Creates a fresh prefix at $1 (removing whatever was there): 32-bit, or 64-bit
-# when $2 is win64. A step that hangs is tried once more, from the start.
+# when $2 is win64. A step that hangs or fails is tried once more, from the start,
+# and named: a fresh machine's first prefix was once refused without a word.
 make_prefix() {
     local try rc
     for try in 1 2; do
         rc=0
+        STEP=""
         make_prefix_once "$@" || rc=$?
-        [ "$rc" -eq 124 ] || return "$rc"
+        [ "$rc" -eq 0 ] && return 0
         WINEPREFIX="$1" wineserver -k 2>/dev/null || true
-        echo "wine: making the prefix $1 hung at '$HUNG' for ${WINE_STEP_LIMIT} s (try $try of 2)" >&2
+        if [ "$rc" -eq 124 ]; then
+            echo "wine: making the prefix $1 hung at '$HUNG' for ${WINE_STEP_LIMIT} s (try $try of 2)" >&2
+        else
+            echo "wine: making the prefix $1 failed at '${STEP:-its start}' with status $rc (try $try of 2)" >&2
+        fi
     done
-    echo "wine: giving up on the prefix $1: '$HUNG' hung twice" >&2
+    echo "wine: giving up on the prefix $1" >&2
     return 1
 }
 
