@@ -2,7 +2,7 @@
 
 namespace {
 
-const int MaxText = 256;  // the longest text is under 100 characters
+const int MaxText = 256;  // wide characters; the longest text, the version line, is under 110 bytes
 
 // Through the wide functions, converted from 932 whatever the ANSI code page.
 // Where 932 is not installed (a Western Windows 2000 or XP without East Asian
