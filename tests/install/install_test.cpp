@@ -212,18 +212,33 @@ TEST_F(InstallTest, AFailedCopyDoesNotStopTheOthers) {
 // library under this one's name; a certificate table running past the end.
 TEST_F(InstallTest, OnlyAWholeLibraryTakesALibrarysName) {
     PlantLargeSources(work_);
-    std::string dll = StandInBytes("msvcr71.dll", "source"), dll64 = dll, program, big, zeros, zeros0, hole;
-    ASSERT_TRUE(ReadFileBytes(BuildFile("tests\\old_program.exe"), &program));
+    // Each library below is the stand-in of the name it is copied to with one defect
+    // that its own check must refuse, its checksum field left stale by the change, as
+    // copies from other programs' folders have it.
+    auto defect = [](const char* name, size_t at, DWORD clear, DWORD set) {
+        std::string dll = StandInBytes(name, "source");
+        PokePe(&dll, at, (PeekPe(dll, at) & ~clear) | set);
+        return dll;
+    };
+    // A download that stopped within its last section, its export directory whole.
+    std::string cut = StandInBytes("msvcr71.dll", "source"), noMz = StandInBytes("msvcp71.dll", "source");
+    DWORD last = offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+                 (PeekPe(cut, offsetof(IMAGE_NT_HEADERS32, FileHeader.SizeOfOptionalHeader)) & 0xFFFF) +
+                 sizeof(IMAGE_SECTION_HEADER) *
+                     ((PeekPe(cut, offsetof(IMAGE_NT_HEADERS32, FileHeader.NumberOfSections)) & 0xFFFF) - 1);
+    cut.resize(PeekPe(cut, last + offsetof(IMAGE_SECTION_HEADER, PointerToRawData)) +
+               PeekPe(cut, last + offsetof(IMAGE_SECTION_HEADER, SizeOfRawData)) - 256);
+    noMz.replace(0, 2, "ZM");
+    std::string forArm = defect("MFC71.dll", offsetof(IMAGE_NT_HEADERS32, FileHeader.Machine), 0xFFFF, 0x01C4);
+    std::string pe32plus = defect("msvcr71.dll", offsetof(IMAGE_NT_HEADERS32, OptionalHeader.Magic), 0xFFFF, 0x20B);
+    std::string program = defect("msvcp71.dll", offsetof(IMAGE_NT_HEADERS32, FileHeader.Characteristics),
+                                 IMAGE_FILE_DLL, 0);
+    std::string certPastEnd = StandInBytes("msvcr71.dll", "source"), big, zeros, zeros0, hole;
     ASSERT_TRUE(ReadFileBytes(Source("MFC71.dll"), &big));
-    LONG pe = *reinterpret_cast<const LONG*>(&dll64[0x3C]);
-    dll64[pe + 4] = '\x64';  // machine 0x8664
-    dll64[pe + 5] = '\x86';
     zeros = zeros0 = big.substr(0, 0x8000) + std::string(big.size() - 0x8000, '\0');
     PokePe(&zeros0, CheckSumField, 0);
     hole = big.substr(0, 0x48000) + std::string(0x10000, '\0') + big.substr(0x58000);
-    std::string certPastEnd = dll;
-    PokePe(&certPastEnd, CheckSumField, 0);
-    PokePe(&certPastEnd, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory[4]), dll.size() - 8);
+    PokePe(&certPastEnd, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory[4]), certPastEnd.size() - 8);
     PokePe(&certPastEnd, offsetof(IMAGE_NT_HEADERS32, OptionalHeader.DataDirectory[4].Size), 28);
     const struct {
         const char* rule;  // or null, for a bad source
@@ -233,8 +248,10 @@ TEST_F(InstallTest, OnlyAWholeLibraryTakesALibrarysName) {
                  {"read msvcp71.dll 131072", "msvcp71.dll", ""},
                  {nullptr, "msvcp71.dll", ""},
                  {nullptr, "MFC71.dll", "<html><body>404 Not Found</body></html>"},
-                 {nullptr, "msvcr71.dll", dll.substr(0, dll.size() / 2)},
-                 {nullptr, "MFC71.dll", dll64},
+                 {nullptr, "msvcr71.dll", cut},
+                 {nullptr, "msvcp71.dll", noMz},
+                 {nullptr, "MFC71.dll", forArm},
+                 {nullptr, "msvcr71.dll", pe32plus},
                  {nullptr, "msvcp71.dll", program},
                  {nullptr, "MFC71.dll", zeros},
                  {nullptr, "MFC71.dll", zeros0},
@@ -242,8 +259,8 @@ TEST_F(InstallTest, OnlyAWholeLibraryTakesALibrarysName) {
                  {nullptr, "msvcr71.dll", StandInBytes("msvcr70.dll", "source")},
                  {nullptr, "msvcr71.dll", certPastEnd}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << (c.rule ? c.rule : "bad source") << " at " << c.cut << ", "
-                                        << c.bad.size() << " bytes");
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases << ": " << (c.rule ? c.rule : "bad source")
+                                        << " at " << c.cut << ", " << c.bad.size() << " bytes");
         auto arm = [&] { c.rule ? ArmFault(c.rule) : (void)WriteFileBytes(Source(c.cut), c.bad); };
         auto disarm = [&] { c.rule ? DisarmFaults() : PlantLargeSources(work_); };
         ClearTargets();
