@@ -15,7 +15,9 @@ if [ "${1:-}" != --without-bypass ]; then
     drop=()
     if [ "$(id -u)" -eq 0 ]; then
         caps=-dac_override,-dac_read_search
-        drop=(setpriv --inh-caps="$caps" --bounding-set="$caps" --)
+        # A network namespace of its own, too: its X display and Wine servers meet no other
+        # run's, on this machine or in a Debian root on it (scripts/in-debian.sh).
+        drop=(unshare --net -- setpriv --inh-caps="$caps" --bounding-set="$caps" --)
     fi
     exec "${drop[@]}" bash "$0" --without-bypass "$@"
 fi

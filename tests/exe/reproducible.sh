@@ -5,8 +5,8 @@ set -euo pipefail
 src=$1 exe=$2
 a=$(mktemp -d) b=$(mktemp -d /tmp/tavorine-reproducible-second-tree-XXXXXX)
 trap 'rm -rf "$a" "$b"' EXIT
-TMPDIR=$a bash "$src/scripts/release.sh" "$a/Tavorine-1.00.zip" >/dev/null
-TMPDIR=$b bash "$src/scripts/release.sh" "$b/Tavorine-1.00.zip" >/dev/null
+TMPDIR=$a bash "$src/scripts/release.sh" --here "$a/Tavorine-1.00.zip" >/dev/null
+TMPDIR=$b bash "$src/scripts/release.sh" --here "$b/Tavorine-1.00.zip" >/dev/null
 cmp "$a/Tavorine-1.00.zip" "$b/Tavorine-1.00.zip"
 cmp "$a/Tavorine-1.00.zip.sha256" "$b/Tavorine-1.00.zip.sha256"
 (cd "$a" && sha256sum --quiet -c Tavorine-1.00.zip.sha256)
