@@ -15,9 +15,10 @@ if [ "${1:-}" != --without-bypass ]; then
     drop=()
     if [ "$(id -u)" -eq 0 ]; then
         caps=-dac_override,-dac_read_search
-        # A network namespace of its own, too: its X display and Wine servers meet no other
-        # run's, on this machine or in a Debian root on it (scripts/in-debian.sh).
-        drop=(unshare --net -- setpriv --inh-caps="$caps" --bounding-set="$caps" --)
+        drop=(setpriv --inh-caps="$caps" --bounding-set="$caps" --)
+        # A network namespace of its own, where one can be made: its X display and Wine
+        # servers meet no other run's, on this machine or in a Debian root on it (in-debian.sh).
+        unshare --net true 2>/dev/null && drop=(unshare --net -- "${drop[@]}")
     fi
     exec "${drop[@]}" bash "$0" --without-bypass "$@"
 fi
