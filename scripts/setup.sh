@@ -8,6 +8,11 @@ release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 need=()
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
+require_cmds() {
+    for c in "$@"; do
+        have_cmd "$c" || { echo "setup: $c is still missing" >&2; exit 1; }
+    done
+}
 
 pkgs=(cmake make python3 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev googletest)
 [ "${1:-}" = --build ] || pkgs+=(python3-pefile wine wine32:i386 wine64 libfreetype6:i386
@@ -31,9 +36,7 @@ if [ "${#need[@]}" -gt 0 ]; then
     install || { echo "setup: retrying with $release's own versions"; install -t "$release"; }
 fi
 if [ "${1:-}" = --build ]; then
-    for c in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake python3; do
-        have_cmd "$c" || { echo "setup: $c is still missing" >&2; exit 1; }
-    done
+    require_cmds i686-w64-mingw32-g++-posix i686-w64-mingw32-windres cmake python3
     exit 0
 fi
 
@@ -81,6 +84,4 @@ if [ -e "$binfmt/qemu-i386" ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1;
     /usr/lib/wine/wine --version >/dev/null 2>&1 || { echo "setup: the 32-bit Wine still does not run" >&2; exit 1; }
 fi
 
-for c in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine Xvfb xwininfo setpriv cmake; do
-    have_cmd "$c" || { echo "setup: $c is still missing" >&2; exit 1; }
-done
+require_cmds i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine Xvfb xwininfo setpriv cmake
