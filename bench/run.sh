@@ -10,5 +10,5 @@ build_tree "$root" "$build" Tavorine ref_dialog bench
 
 unset DISPLAY
 open_sandbox "$build/bench-prefix"
-echo "$(wine --version), $(nproc) cores, $(date -u +%Y-%m-%d)"
-wine "$build/bench/bench.exe"
+echo "$("$WINE" --version)${WINE_WOW64:+ (new WoW64)}, $(nproc) cores, $(date -u +%Y-%m-%d)"
+"$WINE" "$build/bench/bench.exe"

@@ -1,5 +1,7 @@
 # Sourced by the scripts: building, and the environment every Wine process of this project gets.
 # A Japanese locale gives the ANSI code page 932; mono and gecko are never installed.
+# Which Wine runs them, and how: scripts/which-wine.sh.
+. "$(dirname "${BASH_SOURCE[0]}")/which-wine.sh"
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -46,27 +48,30 @@ wine_step() {
     return "$rc"
 }
 
-# One try at making a prefix at $1: 32-bit, or 64-bit when $2 is win64.
+# One try at making a prefix at $1: the kind that 32-bit programs get (WINE_ARCH32: 32-bit
+# where Wine can make one), or 64-bit when $2 is win64.
 make_prefix_once() {
-    local p=$1 arch=${2:-win32} boot=(wineboot)
+    local p=$1 arch=${2:-$WINE_ARCH32} loader=$WINE
     rm -rf "$p"
     mkdir -p "$(dirname "$p")"
-    [ "$arch" = win64 ] && boot=(/usr/lib/wine/wine64 wineboot)
-    WINEPREFIX="$p" WINEARCH=$arch wine_step "wineboot -i" "${boot[@]}" -i >/dev/null 2>&1 || return
+    [ "$arch" = win64 ] && loader=$WINE64
+    # Sid's Wine aborts making a prefix whenever TMPDIR is set.
+    WINEPREFIX="$p" WINEARCH=$arch wine_step "wineboot -i" env -u TMPDIR "$loader" wineboot -i >/dev/null 2>&1 \
+        || return
     # Without a window manager Wine must draw captions and frames itself.
-    WINEPREFIX="$p" wine_step "wine reg add" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+    WINEPREFIX="$p" wine_step "wine reg add" "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
         >/dev/null 2>&1 || return
     # The Japanese dialog font, from Debian's IPA fonts.
-    WINEPREFIX="$p" wine_step "wine reg add" wine reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+    WINEPREFIX="$p" wine_step "wine reg add" "$WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
         /v 'MS UI Gothic' /d IPAPGothic /f >/dev/null 2>&1 || return
     # Wine draws the caption buttons with Marlett, which it does not find by itself here.
     cp /usr/share/wine/fonts/marlett.ttf "$p/drive_c/windows/Fonts/" 2>/dev/null || true
-    WINEPREFIX="$p" wine_step "wineserver -w" wineserver -w || return
+    WINEPREFIX="$p" wine_step "wineserver -w" "$WINESERVER" -w || return
     [ -d "$p/drive_c/windows/system32" ] || { echo "wine prefix $p was not created" >&2; return 1; }
 }
 
-# Creates a fresh prefix at $1 (removing whatever was there): 32-bit, or 64-bit
-# when $2 is win64. A step that hangs or fails is tried once more, from the start,
+# Creates a fresh prefix at $1 (removing whatever was there), of the kind that
+# make_prefix_once makes. A step that hangs or fails is tried once more, from the start,
 # and named: a fresh machine's first prefix was once refused without a word.
 make_prefix() {
     local try rc
@@ -75,7 +80,7 @@ make_prefix() {
         STEP=""
         make_prefix_once "$@" || rc=$?
         [ "$rc" -eq 0 ] && return 0
-        WINEPREFIX="$1" wineserver -k 2>/dev/null || true
+        WINEPREFIX="$1" "$WINESERVER" -k 2>/dev/null || true
         if [ "$rc" -eq 124 ]; then
             echo "wine: making the prefix $1 hung at '$HUNG' for ${WINE_STEP_LIMIT} s (try $try of 2)" >&2
         else
@@ -94,12 +99,12 @@ make_test_prefix() {
     # qemu, winedbg hangs, holding the test's output. Both registry views of a 64-bit prefix.
     local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' view ok=1
     local views=(/reg:32)
-    [ "${2:-}" = win64 ] && views+=(/reg:64)
+    [ "${2:-$WINE_ARCH32}" = win64 ] && views+=(/reg:64)
     for view in "${views[@]}"; do
-        WINEPREFIX="$1" wine_step "wine reg add" wine reg add "$key" /v Debugger /d "" /f "$view" >/dev/null 2>&1 \
+        WINEPREFIX="$1" wine_step "wine reg add" "$WINE" reg add "$key" /v Debugger /d "" /f "$view" >/dev/null 2>&1 \
             || ok=0
     done
-    WINEPREFIX="$1" wine_step "wineserver -w" wineserver -w || ok=0
+    WINEPREFIX="$1" wine_step "wineserver -w" "$WINESERVER" -w || ok=0
     if [ "$ok" = 0 ]; then
         echo "wine: turning the crash debugger off in $1 failed or hung" >&2
         return 1
@@ -112,7 +117,7 @@ build_tree() {
     local src=$1 dir=$2
     shift 2
     cmake -S "$src" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-i686-w64-mingw32.cmake" \
-          -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+          -DCMAKE_BUILD_TYPE=MinSizeRel -DFAULT_CFLAGS="$WINE_UNIX_CFLAGS" >/dev/null
     local t=()
     for target in "$@"; do t+=(--target "$target"); done
     cmake --build "$dir" -j "$(nproc)" "${t[@]}" >/dev/null
@@ -122,8 +127,8 @@ build_tree() {
 # services start with the first program and outlive it: start them here, away
 # from any caller's output pipes, which they would otherwise hold open.
 start_wineserver() {
-    wineserver -p </dev/null >/dev/null 2>&1
-    wine_step "wine cmd /c exit" wine cmd /c exit </dev/null >/dev/null 2>&1 || {
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    wine_step "wine cmd /c exit" "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || {
         echo "wine: starting Wine's services in $WINEPREFIX failed or hung (${HUNG:-})" >&2
         return 1
     }
@@ -142,7 +147,8 @@ open_sandbox() {
     start_wineserver
 }
 
-# A second test prefix at $1, 64-bit, on the same display and under the same token.
+# A second test prefix at $1, 64-bit, on the same display and under the same token
+# (under new WoW64 the first is 64-bit too).
 open_sandbox64() {
     SANDBOX_PREFIXES+=("$1")
     make_test_prefix "$1" win64
@@ -152,7 +158,7 @@ open_sandbox64() {
 close_sandbox() {
     local p
     for p in "${SANDBOX_PREFIXES[@]}"; do
-        WINEPREFIX=$p wineserver -k 2>/dev/null || true
+        WINEPREFIX=$p "$WINESERVER" -k 2>/dev/null || true
     done
     stop_xvfb
 }

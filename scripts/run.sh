@@ -35,14 +35,18 @@ if [ -z "$prefix" ]; then
     if [ ! -f "$prefix/.tavorine-demo" ]; then
         echo "run: making the sandbox prefix $prefix"
         make_prefix "$prefix"
-        # Wine puts its own msvcp70/msvcr70/msvcp71/msvcr71 here; the demo starts without them.
+        # Wine puts its own msvcp70/msvcr70/msvcp71/msvcr71 in the system directory that
+        # Tavorine sees (syswow64 in a 64-bit prefix); the demo starts without them.
+        sysdir=$prefix/drive_c/windows/syswow64
+        [ -d "$sysdir" ] || sysdir=$prefix/drive_c/windows/system32
         for f in MFC71 msvcp71 msvcr71 msvcp70 msvcr70; do
-            rm -f "$prefix/drive_c/windows/system32/$f.dll"
+            rm -f "$sysdir/$f.dll"
         done
         touch "$prefix/.tavorine-demo"
     fi
 fi
 export WINEPREFIX=$prefix
+unset TMPDIR  # Wine makes a prefix that is not there yet, and sid's aborts doing so with TMPDIR set
 
 if [ -z "$from" ]; then
     from="$build/demo"
@@ -58,20 +62,20 @@ fi
 
 echo "run: prefix $WINEPREFIX, current directory $from"
 if [ -n "${DISPLAY:-}" ]; then
-    cd "$from" && exec wine "$exe"
+    cd "$from" && exec "$WINE" "$exe"
 fi
 
 pid=""
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    [ -n "$sandbox" ] && { wineserver -k 2>/dev/null || true; }
+    [ -n "$sandbox" ] && { "$WINESERVER" -k 2>/dev/null || true; }
     stop_xvfb
 }
 trap cleanup EXIT
 start_xvfb_if_needed
 log=$build/tavorine-run.log
 rm -f "$build/tavorine-run.png"
-(cd "$from" && exec wine "$exe" </dev/null >"$log" 2>&1) &
+(cd "$from" && exec "$WINE" "$exe" </dev/null >"$log" 2>&1) &
 pid=$!
 # Its main dialog, or its warning box, is a top-level window captioned "Tavorine". The first
 # window in a new prefix waits for Wine's font cache, and under qemu for longer.

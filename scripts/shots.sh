@@ -15,7 +15,7 @@ open_sandbox "$build/shots-prefix"
 out="$build/shots"
 rm -rf "$out"
 mkdir -p "$out" "$root/docs"
-wine "$build/tests/ui_shots.exe" "$(winepath -w "$out")"
+"$WINE" "$build/tests/ui_shots.exe" "$("$WINE" winepath -w "$out")"
 for bmp in "$out"/*.bmp; do
     convert "$bmp" -strip "$root/docs/$(basename "${bmp%.bmp}").png"
 done

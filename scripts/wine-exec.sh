@@ -18,8 +18,9 @@ rm -f "$TAVORINE_FAULTS"
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 rc=0
-# The preload is set for the 32-bit loader alone: no 64-bit program meets it.
-timeout -k 10 "$limit" env LD_PRELOAD="$fault" /usr/lib/wine/wine "$@" </dev/null >"$out" 2>&1 || rc=$?
+# The loader that runs a 32-bit program (scripts/which-wine.sh), and the preload built for it.
+. "$(dirname "$0")/which-wine.sh"
+timeout -k 10 "$limit" env LD_PRELOAD="$fault" "$WINE" "$@" </dev/null >"$out" 2>&1 || rc=$?
 cat "$out"
 case $rc in
     0 | 1) ;;  # passed; a test failed, and said so

@@ -15,8 +15,8 @@ BUILD_PATHS = []  # the source and build trees, which must not show in the file
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
 RELOCATIONS, DEBUG, DELAY_IMPORTS = 5, 6, 13  # data directories
 # The imports allowed, by DLL: Windows 2000's exports among the functions that Tavorine and
-# mingw-w64's start-up code call, Debian 12's and 13's (whose command-line parsing adds
-# _ismbblead), its stack-protector and TLS support included. Windows 2000 is the oldest
+# mingw-w64's start-up code call, Debian 12's, 13's and sid's (whose command-line parsing
+# adds _ismbblead, then IsDBCSLeadByte), its stack-protector and TLS support included. Windows 2000 is the oldest
 # Windows the program runs on; what it lacks (GetTickCount64, SetDllDirectoryA,
 # _set_invalid_parameter_handler) fails the test.
 WINDOWS_2000 = {
@@ -25,7 +25,7 @@ WINDOWS_2000 = {
                     "FindClose FindFirstFileA FlushFileBuffers FreeLibrary GetCurrentProcess GetCurrentProcessId "
                     "GetCurrentThreadId GetFileAttributesExA GetFileSize GetLastError GetModuleHandleA "
                     "GetModuleHandleW GetProcAddress GetStartupInfoA GetSystemDirectoryA GetSystemTimeAsFileTime "
-                    "GetTickCount InitializeCriticalSection IsDebuggerPresent LeaveCriticalSection LoadLibraryA "
+                    "GetTickCount InitializeCriticalSection IsDBCSLeadByte IsDebuggerPresent LeaveCriticalSection LoadLibraryA "
                     "MoveFileA MultiByteToWideChar QueryPerformanceCounter ReadFile SetFileAttributesA SetLastError "
                     "SetUnhandledExceptionFilter Sleep TerminateProcess TlsGetValue UnhandledExceptionFilter "
                     "VirtualProtect VirtualQuery",

@@ -1,4 +1,4 @@
-/* Test support, preloaded into the 32-bit Wine processes of a test run by
+/* Test support, preloaded into the Wine processes of a test run by
  * scripts/wine-exec.sh: makes reads of a named file fail with EIO, or writes
  * into it fail with ENOSPC (disk full), once N bytes of it lie before the
  * position. The test arms it itself: while the file that TAVORINE_FAULTS names
@@ -8,7 +8,8 @@
  * until that rule is removed. Every fsync (Wine's flush) is logged to
  * TAVORINE_FAULTS.flushes: a file's name and size, or a directory's name and "/".
  * Wine reads and writes files in the process itself (ntdll's read, pread64,
- * write, pwrite64), so this is where the fault meets it. */
+ * write, pwrite64; pread and pwrite in a 64-bit process), so this is where the
+ * fault meets it. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -183,3 +184,16 @@ ssize_t pwrite64(int fd, const void *buf, size_t count, off64_t pos)
         return -1;
     return real_pwrite64(fd, buf, count, pos);
 }
+
+#if __SIZEOF_LONG__ == 8
+/* A 64-bit process, as Wine's new WoW64 runs a 32-bit program in, calls them by these names. */
+ssize_t pread(int fd, void *buf, size_t count, off_t pos)
+{
+    return pread64(fd, buf, count, pos);
+}
+
+ssize_t pwrite(int fd, const void *buf, size_t count, off_t pos)
+{
+    return pwrite64(fd, buf, count, pos);
+}
+#endif

@@ -1,6 +1,7 @@
 #include "fixture.h"
 
 #include <stddef.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <thread>
@@ -65,8 +66,13 @@ TEST_F(InstallTest, CopiesEachSetAndTheQueriesFollow) {
         EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE, GetFileAttributesA(SystemPath(name).c_str())) << name;
 
     // Each file was on the disk, whole, while it still had its temporary name,
-    // and each set's names once its last file had taken its name.
-    std::string log, expected, sys = SystemDir().substr(SystemDir().rfind('\\') + 1) + "/\n";
+    // and each set's names once its last file had taken its name: in the folder that
+    // the writes land in, syswow64 for a 32-bit program on 64-bit Windows.
+    char landed[MAX_PATH];
+    BOOL wow64 = FALSE;
+    if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64 || !GetSystemWow64DirectoryA(landed, MAX_PATH))
+        snprintf(landed, sizeof landed, "%s", SystemDir().c_str());
+    std::string log, expected, sys = strrchr(landed, '\\') + 1 + std::string("/\n");
     ReadFileBytes(FaultFile(".flushes"), &log);
     for (std::string n : {"msvcp70.dll", "msvcr70.dll", "", "MFC71.dll", "msvcp71.dll", "msvcr71.dll", ""}) {
         std::string bytes;
