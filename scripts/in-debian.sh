@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command in a Debian root of another release, on a copy of this checkout:
 #   in-debian.sh [--out DIR] RELEASE COMMAND [ARG...]
-# RELEASE is a codename: bookworm (12) or trixie (13). The root is made once, from the
-# mirror that this machine's own APT entry names, and kept for the next run in
+# RELEASE is a codename: bookworm (12), trixie (13) or sid (unstable; for amd64 alone, as
+# a new user has it). The root is made once, from the mirror that this machine's own APT
+# entry names, and kept for the next run in
 # $TAVORINE_ROOTS (/var/cache/tavorine). The command runs as root in /src, a fresh copy of
 # the checkout, with its own /tmp and no display; with --out, DIR is /out there. Its
 # mounts and processes live in namespaces of its own, so they end with it however it
@@ -20,17 +21,28 @@ fi
 [ $# -ge 2 ] || die "usage: in-debian.sh [--out DIR] RELEASE COMMAND [ARG...]"
 release=$1
 shift
-case $release in bookworm | trixie) ;; *) die "no such release here: $release (bookworm or trixie)" ;; esac
+case $release in bookworm | trixie | sid) ;; *) die "no such release here: $release (bookworm, trixie or sid)" ;; esac
 [ "$(id -u)" -eq 0 ] || die "making and entering a Debian root needs root; run it as root or with sudo"
 
-# The mirror of this machine's own entry, and its security mirror if it has one.
+# The mirror of this machine's own entry, and its security mirror if it has one. Sid calls
+# itself forky (the next release) while its entry names sid.
 host=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 targets=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 2>/dev/null | sort -u)
-mirror=$(awk -v r="$host" '$2 == r { print $1; exit }' <<<"$targets")
+mirror=$(awk -v r="$host" '$2 == r || $2 == "sid" || $2 == "unstable" { print $1; exit }' <<<"$targets")
 security=$(awk -v r="$host-security" '$2 == r { print $1; exit }' <<<"$targets")
 [ -n "$mirror" ] || die "no entry for this machine's release ($host) among the APT sources"
+inrelease=$(mktemp)
+trap 'rm -f "$inrelease" "$inrelease.security"' EXIT
 /usr/lib/apt/apt-helper -o Acquire::http::Timeout=30 download-file "${mirror%/}/dists/$release/InRelease" \
-    "$(mktemp -u)" >/dev/null 2>&1 || die "the mirror ${mirror%/} cannot be reached, or has no $release"
+    "$inrelease" >/dev/null 2>&1 || die "the mirror ${mirror%/} cannot be reached, or has no $release"
+# A snapshot mirror serves a Release file past its Valid-Until date; apt refuses it unless
+# told not to look at that date. The archive's signatures are still checked.
+aptopts=()
+until=$(sed -n 's/^Valid-Until: //p' "$inrelease")
+if [ -n "$until" ] && [ "$(date -d "$until" +%s)" -lt "$(date +%s)" ]; then
+    echo "in-debian: the mirror's $release Release file expired on $until; using it all the same, signatures checked"
+    aptopts=(--aptopt='Acquire::Check-Valid-Until "false"')
+fi
 
 root=$roots/debian-$release
 mkdir -p "$roots"
@@ -44,14 +56,28 @@ if [ ! -x "$root/usr/bin/apt-get" ]; then
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends mmdebstrap >/dev/null
     }
     echo "in-debian: making a Debian $release root in $root from ${mirror%/}"
-    sources=("deb ${mirror%/} $release main" "deb ${mirror%/} $release-updates main")
-    [ -n "$security" ] && sources+=("deb ${security%/} $release-security main")
+    sources=("deb ${mirror%/} $release main")
+    if [ "$release" != sid ]; then
+        sources+=("deb ${mirror%/} $release-updates main")
+        # A sid machine names no security mirror: Debian's sits beside the main one.
+        [ -n "$security" ] || security=${mirror%/}-security
+        /usr/lib/apt/apt-helper -o Acquire::http::Timeout=30 download-file \
+            "${security%/}/dists/$release-security/InRelease" "$inrelease.security" >/dev/null 2>&1 \
+            && sources+=("deb ${security%/} $release-security main")
+    fi
     rm -rf "$root.new"
     # Made under another name, so a run cut short leaves no half root to be taken for whole.
-    mmdebstrap --quiet --mode=root --variant=minbase --include=ca-certificates \
+    mmdebstrap --quiet --mode=root --variant=minbase --include=ca-certificates "${aptopts[@]}" \
         --keyring=/usr/share/keyrings/debian-archive-keyring.gpg "$release" "$root.new" "${sources[@]}" \
         || die "mmdebstrap could not make the $release root"
     mv "$root.new" "$root"
+fi
+# The root's own apt, which setup.sh runs, says the same of the date, whenever the root was made.
+validity=$root/etc/apt/apt.conf.d/99tavorine-valid-until
+if [ "${#aptopts[@]}" -gt 0 ]; then
+    echo 'Acquire::Check-Valid-Until "false";' > "$validity"
+else
+    rm -f "$validity"
 fi
 
 echo "in-debian: copying the checkout to $root/src"
