@@ -15,10 +15,11 @@ BUILD_PATHS = []  # the source and build trees, which must not show in the file
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
 RELOCATIONS, DEBUG, DELAY_IMPORTS = 5, 6, 13  # data directories
 # The imports allowed, by DLL: Windows 2000's exports among the functions that Tavorine and
-# mingw-w64's start-up code call, Debian 12's, 13's and sid's (whose command-line parsing
-# adds _ismbblead, then IsDBCSLeadByte), its stack-protector and TLS support included. Windows 2000 is the oldest
-# Windows the program runs on; what it lacks (GetTickCount64, SetDllDirectoryA,
-# _set_invalid_parameter_handler) fails the test.
+# mingw-w64's start-up code call, Debian 12's, 13's and sid's (command-line parsing adds
+# _ismbblead on 13, IsDBCSLeadByte on sid; sid's reaches the environment and stdio through
+# __p___initenv, __p__iob, setvbuf, fflush and atexit), its stack-protector and TLS support
+# included. Windows 2000 is the oldest Windows the program runs on; what it lacks
+# (GetTickCount64, SetDllDirectoryA, _set_invalid_parameter_handler) fails the test.
 WINDOWS_2000 = {
     "advapi32.dll": "GetTokenInformation OpenProcessToken SetTokenInformation",
     "kernel32.dll": "CloseHandle CopyFileA CreateFileA DeleteCriticalSection DeleteFileA EnterCriticalSection "
@@ -29,10 +30,10 @@ WINDOWS_2000 = {
                     "MoveFileA MultiByteToWideChar QueryPerformanceCounter ReadFile SetFileAttributesA SetLastError "
                     "SetUnhandledExceptionFilter Sleep TerminateProcess TlsGetValue UnhandledExceptionFilter "
                     "VirtualProtect VirtualQuery",
-    "msvcrt.dll": "__dllonexit __getmainargs __initenv __p__acmdln __p__commode __p__fmode __set_app_type "
-                  "__setusermatherr _amsg_exit _cexit _controlfp _errno _fpreset _initterm _iob _ismbblead _lock "
-                  "_onexit _stricmp _unlock _vsnprintf abort calloc exit fprintf free fwrite malloc memcpy realloc "
-                  "signal strlen strncmp vfprintf",
+    "msvcrt.dll": "__dllonexit __getmainargs __initenv __p___initenv __p__acmdln __p__commode __p__fmode __p__iob "
+                  "__set_app_type __setusermatherr _amsg_exit _cexit _controlfp _errno _fpreset _initterm _iob "
+                  "_ismbblead _lock _onexit _stricmp _unlock _vsnprintf abort atexit calloc exit fflush fprintf free "
+                  "fwrite malloc memcpy realloc setvbuf signal strlen strncmp vfprintf",
     "user32.dll": "DialogBoxParamW EndDialog GetDlgItem GetWindowLongA MessageBoxA MessageBoxW SetWindowTextA "
                   "SetWindowTextW",
 }
