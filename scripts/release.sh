@@ -15,7 +15,7 @@ release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 
 if [ "$release" != bookworm ] && [ "$here" = 0 ]; then
     mkdir -p "$(dirname "$out")"
-    echo "release: this is Debian ${release:-of no known release}; building in a Debian 12 root"
+    echo "release: this is $(. /etc/os-release && echo "$PRETTY_NAME"); building in a Debian 12 root"
     bash "$root/scripts/in-debian.sh" --out "$(cd "$(dirname "$out")" && pwd)" bookworm \
         bash scripts/release.sh "/out/$(basename "$out")"
     exit
