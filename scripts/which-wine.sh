@@ -21,7 +21,7 @@ find_wine() {
     # The loaders and servers that the packages hold, and those on the PATH, links followed;
     # Debian's wrapper scripts among them are no ELF files and drop out.
     for f in $({ dpkg-query -S '*/wine/wine*' 2>/dev/null | sed 's|^[^/]*||'
-                 for f in wine wineserver; do command -v "$f" >/dev/null && readlink -f "$(command -v "$f")"; done
+                 for c in wine wineserver; do command -v "$c" >/dev/null && readlink -f "$(command -v "$c")"; done
                } | sort -u); do
         case ${f##*/}:$(elf_class "$f") in
             wineserver*:1) server32=$f ;;
