@@ -31,10 +31,10 @@ targets=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 2>/dev/null | s
 mirror=$(awk -v r="$host" '$2 == r || $2 == "sid" || $2 == "unstable" { print $1; exit }' <<<"$targets")
 security=$(awk -v r="$host-security" '$2 == r { print $1; exit }' <<<"$targets")
 [ -n "$mirror" ] || die "no entry for this machine's release ($host) among the APT sources"
+fetch() { /usr/lib/apt/apt-helper -o Acquire::http::Timeout=30 download-file "$1" "$2" >/dev/null 2>&1; }
 inrelease=$(mktemp)
 trap 'rm -f "$inrelease" "$inrelease.security"' EXIT
-/usr/lib/apt/apt-helper -o Acquire::http::Timeout=30 download-file "${mirror%/}/dists/$release/InRelease" \
-    "$inrelease" >/dev/null 2>&1 || die "the mirror ${mirror%/} cannot be reached, or has no $release"
+fetch "${mirror%/}/dists/$release/InRelease" "$inrelease" || die "the mirror ${mirror%/} cannot be reached, or has no $release"
 # A snapshot mirror serves a Release file past its Valid-Until date; apt refuses it unless
 # told not to look at that date. The archive's signatures are still checked.
 aptopts=()
@@ -61,8 +61,7 @@ if [ ! -x "$root/usr/bin/apt-get" ]; then
         sources+=("deb ${mirror%/} $release-updates main")
         # A sid machine names no security mirror: Debian's sits beside the main one.
         [ -n "$security" ] || security=${mirror%/}-security
-        /usr/lib/apt/apt-helper -o Acquire::http::Timeout=30 download-file \
-            "${security%/}/dists/$release-security/InRelease" "$inrelease.security" >/dev/null 2>&1 \
+        fetch "${security%/}/dists/$release-security/InRelease" "$inrelease.security" \
             && sources+=("deb ${security%/} $release-security main")
     fi
     rm -rf "$root.new"
