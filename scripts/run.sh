@@ -3,18 +3,22 @@
 #   scripts/run.sh                      sandbox prefix, demo folder of stand-in files
 #   scripts/run.sh --from DIR           run with DIR as the current directory (DIR\VCRUNTIME)
 #   scripts/run.sh --prefix PREFIX      run in that Wine prefix instead of the sandbox
+#   scripts/run.sh --native             Wine's own msvcr71, msvcp71, msvcr70 and msvcp70 set aside
+#                                       while Tavorine runs, and what it installed loaded first
+#                                       afterwards (scripts/wine-native.sh)
 # Without a display it runs on a virtual one, leaves a screenshot and ends
 # only what it started: Tavorine, its own Xvfb, and the sandbox's Wine server.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TAVORINE_BUILD:-$root/build}
 usage() {
-    echo "usage: $0 [--from DIR] [--prefix WINEPREFIX]" >&2
+    echo "usage: $0 [--from DIR] [--prefix WINEPREFIX] [--native]" >&2
     exit 2
 }
-from="" prefix=""
+from="" prefix="" native=""
 while [ $# -gt 0 ]; do
     case "$1" in
+        --native) native=1; shift; continue ;;
         --from | --prefix) [ $# -ge 2 ] && [ -n "$2" ] || usage ;;&
         --from) from=$(cd "$2" 2>/dev/null && pwd) || { echo "run: no folder $2" >&2; exit 2; } ;;
         --prefix) prefix=$(realpath -m -- "$2") ;;  # Wine takes only an absolute path
@@ -61,16 +65,30 @@ if [ -z "$from" ]; then
 fi
 
 echo "run: prefix $WINEPREFIX, current directory $from"
-if [ -n "${DISPLAY:-}" ]; then
-    cd "$from" && exec "$WINE" "$exe"
-fi
-
 pid=""
+# However Tavorine or this script ends, Ctrl-C included, the prefix is settled.
 cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    if [ -n "$pid" ]; then
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    fi
+    [ -z "$native" ] || bash "$root/scripts/wine-native.sh" after || echo "run: the prefix was not settled" >&2
     [ -n "$sandbox" ] && { "$WINESERVER" -k 2>/dev/null || true; }
     stop_xvfb
 }
+[ -z "$native" ] || { trap cleanup EXIT; trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP; }
+[ -z "$native" ] || bash "$root/scripts/wine-native.sh" before
+if [ -n "${DISPLAY:-}" ]; then
+    [ -n "$native" ] || { cd "$from" && exec "$WINE" "$exe"; }
+    # Waited for in the background, where a signal to this script still reaches its trap.
+    (cd "$from" && exec "$WINE" "$exe") &
+    pid=$!
+    rc=0
+    wait "$pid" || rc=$?
+    pid=""
+    exit "$rc"
+fi
+
 trap cleanup EXIT
 start_xvfb_if_needed
 log=$build/tavorine-run.log

@@ -18,6 +18,19 @@ bool StartApp(App* app, const std::string& currentDir, const std::string& exe) {
                           &app->pi) != 0;
 }
 
+bool AttachApp(App* app, DWORD waitMs) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < waitMs; Sleep(50)) {
+        HWND main = FindWindowA("#32770", "Tavorine");
+        DWORD pid = 0;
+        if (!main || !GetDlgItem(main, IDC_INSTALL_2002) || !GetWindowThreadProcessId(main, &pid))
+            continue;
+        app->pi.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+        app->pi.dwProcessId = pid;
+        return app->pi.hProcess != nullptr;
+    }
+    return false;
+}
+
 bool WaitExit(App* app, DWORD* exitCode) {
     if (WaitForSingleObject(app->pi.hProcess, WaitMs) != WAIT_OBJECT_0)
         return false;
@@ -235,4 +248,12 @@ Box WaitMessageBox(const App& app) {
 void CloseMessageBox(const Box& box) {
     PostMessageW(box.hwnd, WM_COMMAND, IDOK, 0);
     WaitGone(box.hwnd);
+}
+
+std::wstring PressInstall(const App& app, HWND main, int button) {
+    PostCommand(main, button);
+    Box box = WaitMessageBox(app);
+    if (box.hwnd)
+        CloseMessageBox(box);
+    return box.text;
 }

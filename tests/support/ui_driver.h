@@ -19,6 +19,9 @@ struct App {
 std::string ProgramPath();
 
 bool StartApp(App* app, const std::string& currentDir, const std::string& exe = ProgramPath());
+// Takes hold of a Tavorine that another program started: waits up to waitMs for a main
+// dialog of any process.
+bool AttachApp(App* app, DWORD waitMs);
 // Waits for the process to end; false if it does not within WaitMs.
 bool WaitExit(App* app, DWORD* exitCode);
 // Ends the process if it still runs, and closes its handles.
@@ -60,3 +63,5 @@ struct Box {
 // Waits for a message box of the process and reads it.
 Box WaitMessageBox(const App& app);
 void CloseMessageBox(const Box& box);
+// Presses an install button and closes the box that answers; returns its text, empty if none came.
+std::wstring PressInstall(const App& app, HWND main, int button);

@@ -277,13 +277,8 @@ TEST_F(Flow, On64BitWindowsBothSetsGoToSysWow64) {
 
     HWND main = Start();
     ASSERT_TRUE(main);
-    for (int button : {IDC_INSTALL_2002, IDC_INSTALL_2003}) {
-        PostCommand(main, button);
-        Box box = WaitMessageBox(app_);
-        ASSERT_TRUE(box.hwnd) << "no message box";
-        EXPECT_EQ(L"インストールに成功しました", box.text);
-        CloseMessageBox(box);
-    }
+    for (int button : {IDC_INSTALL_2002, IDC_INSTALL_2003})
+        EXPECT_EQ(L"インストールに成功しました", PressInstall(app_, main, button));
     EXPECT_TRUE(WaitItemText(main, IDC_STATUS_2002, Installed));
     EXPECT_TRUE(WaitItemText(main, IDC_STATUS_2003, Installed));
     for (const char* name : RuntimeNames) {
