@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command in a Debian root of another release, on a copy of this checkout:
-#   in-debian.sh [--out DIR] RELEASE COMMAND [ARG...]
+#   in-debian.sh [--out DIR | --vm] RELEASE COMMAND [ARG...]
 # RELEASE is a codename: bookworm (12), trixie (13) or sid (unstable; for amd64 alone, as
 # a new user has it). The root is made once, from the mirror that this machine's own APT
 # entry names, and kept for the next run in
@@ -8,17 +8,22 @@
 # the checkout, with its own /tmp and no display; with --out, DIR is /out there. Its
 # mounts and processes live in namespaces of its own, so they end with it however it
 # ends, and scripts/test.sh then runs the tests in a network namespace of their own.
+# With --vm the command runs in a virtual machine booted from the root instead, for a kernel
+# that refuses what the release's Wine needs (scripts/in-vm.sh).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 roots=${TAVORINE_ROOTS:-/var/cache/tavorine}
 die() { echo "in-debian: $*" >&2; exit 1; }
 
-out=""
+out="" vm=""
 if [ "${1:-}" = --out ]; then
     out=$(cd "${2:?--out needs a folder}" && pwd)
     shift 2
+elif [ "${1:-}" = --vm ]; then
+    vm=1
+    shift
 fi
-[ $# -ge 2 ] || die "usage: in-debian.sh [--out DIR] RELEASE COMMAND [ARG...]"
+[ $# -ge 2 ] || die "usage: in-debian.sh [--out DIR | --vm] RELEASE COMMAND [ARG...]"
 release=$1
 shift
 case $release in bookworm | trixie | sid) ;; *) die "no such release here: $release (bookworm, trixie or sid)" ;; esac
@@ -71,6 +76,7 @@ if [ ! -x "$root/usr/bin/apt-get" ]; then
         || die "mmdebstrap could not make the $release root"
     mv "$root.new" "$root"
 fi
+rm -f "$inrelease" "$inrelease.security"
 # The root's own apt, which setup.sh runs, says the same of the date, whenever the root was made.
 validity=$root/etc/apt/apt.conf.d/99tavorine-valid-until
 if [ "${#aptopts[@]}" -gt 0 ]; then
@@ -90,18 +96,28 @@ else
     tar -C "$repo" --exclude=./build --exclude='./build-*' -cf - . | tar -C "$root/src" -xf -
 fi
 
+# Runs a command in the root, as root, in /src.
 binfmt=/proc/sys/fs/binfmt_misc
-unshare --mount --propagation private --pid --fork -- bash -eu -c '
-    root=$1 out=$2 binfmt=$3
-    shift 3
-    mount --bind "$root" "$root"  # so that / is a mount point there, as mmdebstrap needs
-    mount -t proc proc "$root/proc"
-    mount --rbind /sys "$root/sys"
-    mount --rbind /dev "$root/dev"
-    mount -t tmpfs tmpfs "$root/tmp"
-    # Where 32-bit code runs under qemu, setup.sh reads the host'"'"'s registration.
-    [ -e "$binfmt/register" ] && mount -t binfmt_misc binfmt_misc "$root$binfmt"
-    [ -n "$out" ] && mount --bind "$out" "$root/out"
-    exec chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
-        TERM="${TERM:-dumb}" CI="${CI:-}" bash -c "cd /src && exec \"\$@\"" in-debian "$@"
-' in-debian "$root" "$out" "$binfmt" "$@"
+in_root() {
+    unshare --mount --propagation private --pid --fork -- bash -eu -c '
+        root=$1 out=$2 binfmt=$3
+        shift 3
+        mount --bind "$root" "$root"  # so that / is a mount point there, as mmdebstrap needs
+        mount -t proc proc "$root/proc"
+        mount --rbind /sys "$root/sys"
+        mount --rbind /dev "$root/dev"
+        mount -t tmpfs tmpfs "$root/tmp"
+        # Where 32-bit code runs under qemu, setup.sh reads the host'"'"'s registration.
+        [ -e "$binfmt/register" ] && mount -t binfmt_misc binfmt_misc "$root$binfmt"
+        [ -n "$out" ] && mount --bind "$out" "$root/out"
+        exec chroot "$root" "$@"
+    ' in-debian "$root" "$out" "$binfmt" "$@"
+}
+# The command as it starts there, in a clean environment.
+command=(/usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
+         TERM="${TERM:-dumb}" CI="${CI:-}" bash -c 'cd /src && exec "$@"' in-debian "$@")
+if [ -n "$vm" ]; then
+    . "$repo/scripts/in-vm.sh"
+else
+    in_root "${command[@]}"
+fi
