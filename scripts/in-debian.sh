@@ -114,10 +114,10 @@ in_root() {
     ' in-debian "$root" "$out" "$binfmt" "$@"
 }
 # The command as it starts there, in a clean environment.
-command=(/usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
+cmd=(/usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
          TERM="${TERM:-dumb}" CI="${CI:-}" bash -c 'cd /src && exec "$@"' in-debian "$@")
 if [ -n "$vm" ]; then
     . "$repo/scripts/in-vm.sh"
 else
-    in_root "${command[@]}"
+    in_root "${cmd[@]}"
 fi

@@ -31,7 +31,7 @@ mkdir -p "$vmdir"
 rm -rf "$vmdir/share"
 mkdir "$vmdir/share"
 mv "$root/src" "$vmdir/share/src"
-printf '%s\0' "${command[@]}" > "$vmdir/share/command"
+printf '%s\0' "${cmd[@]}" > "$vmdir/share/command"
 
 key=$(cat "$root/var/lib/dpkg/status" "$root/sbin/tavorine-vm-init" | sha256sum)
 if [ "$(cat "$vmdir/image.key" 2>/dev/null)" != "$key" ]; then
@@ -44,8 +44,9 @@ if [ "$(cat "$vmdir/image.key" 2>/dev/null)" != "$key" ]; then
 fi
 
 # qemu64 under emulation: with qemu 7.2's "max" (SMAP and the rest) the guest kernel oopsed as a
-# 64-bit process far-returned from 32-bit code. KVM only where a guest really runs on it: a nested /dev/kvm was seen to open, and then to fail
-# the guest's first instructions. The kernel alone, with no root to mount, panics within seconds.
+# 64-bit process far-returned from 32-bit code. KVM only where a guest really runs on it: a
+# nested /dev/kvm was seen to open, and then to fail the guest's first instructions. The kernel
+# alone, with no root to mount, panics within seconds.
 accel=(-accel tcg -cpu qemu64)
 how="under full emulation (no KVM that runs a guest here): many times slower"
 if timeout 30 qemu-system-x86_64 -accel kvm -cpu host -m 1G -nodefaults -no-reboot -display none \
