@@ -114,8 +114,8 @@ in_root() {
     ' in-debian "$root" "$out" "$binfmt" "$@"
 }
 # The command as it starts there, in a clean environment.
-cmd=(/usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
-         TERM="${TERM:-dumb}" CI="${CI:-}" bash -c 'cd /src && exec "$@"' in-debian "$@")
+clean=(/usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}")
+cmd=("${clean[@]}" bash -c 'cd /src && exec "$@"' in-debian "$@")
 if [ -n "$vm" ]; then
     . "$repo/scripts/in-vm.sh"
 else

@@ -14,11 +14,11 @@ command -v qemu-system-x86_64 >/dev/null || {
 }
 if ! ls "$root"/boot/vmlinuz-* >/dev/null 2>&1; then
     echo "in-debian: installing Debian $release's kernel in the root"
-    in_root /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive bash -c \
+    in_root "${clean[@]}" DEBIAN_FRONTEND=noninteractive bash -c \
         'apt-get update -qq && apt-get install -y -qq --no-install-recommends linux-image-amd64 initramfs-tools kmod >/dev/null'
 fi
 echo "in-debian: setting up and building in the root, outside the virtual machine"
-in_root /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 bash -c \
+in_root "${clean[@]}" bash -c \
     'cd /src && { bash scripts/setup.sh || [ $? -eq 77 ]; } && . scripts/common.sh && build_tree /src /src/build'
 
 kernel=$(ls "$root"/boot/vmlinuz-* | sort -V | tail -n 1)
