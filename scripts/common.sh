@@ -112,6 +112,11 @@ make_test_prefix() {
     printf '%s' "$TAVORINE_TEST_TOKEN" > "$1/drive_c/tavorine-test-prefix"
 }
 
+# The system directory that a 32-bit program sees in the prefix at $1: syswow64 in a 64-bit one.
+sysdir32() {
+    if [ -d "$1/drive_c/windows/syswow64" ]; then echo "$1/drive_c/windows/syswow64"; else echo "$1/drive_c/windows/system32"; fi
+}
+
 # Configures and builds the tree at $1 into $2; further arguments name targets.
 build_tree() {
     local src=$1 dir=$2

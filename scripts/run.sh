@@ -41,8 +41,7 @@ if [ -z "$prefix" ]; then
         make_prefix "$prefix"
         # Wine puts its own msvcp70/msvcr70/msvcp71/msvcr71 in the system directory that
         # Tavorine sees (syswow64 in a 64-bit prefix); the demo starts without them.
-        sysdir=$prefix/drive_c/windows/syswow64
-        [ -d "$sysdir" ] || sysdir=$prefix/drive_c/windows/system32
+        sysdir=$(sysdir32 "$prefix")
         for f in MFC71 msvcp71 msvcr71 msvcp70 msvcr70; do
             rm -f "$sysdir/$f.dll"
         done
@@ -76,7 +75,8 @@ cleanup() {
     [ -n "$sandbox" ] && { "$WINESERVER" -k 2>/dev/null || true; }
     stop_xvfb
 }
-[ -z "$native" ] || { trap cleanup EXIT; trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP; }
+trap cleanup EXIT
+[ -z "$native" ] || { trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP; }
 [ -z "$native" ] || bash "$root/scripts/wine-native.sh" before
 if [ -n "${DISPLAY:-}" ]; then
     [ -n "$native" ] || { cd "$from" && exec "$WINE" "$exe"; }
@@ -89,7 +89,6 @@ if [ -n "${DISPLAY:-}" ]; then
     exit "$rc"
 fi
 
-trap cleanup EXIT
 start_xvfb_if_needed
 log=$build/tavorine-run.log
 rm -f "$build/tavorine-run.png"

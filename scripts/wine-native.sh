@@ -12,8 +12,7 @@
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 prefix=${WINEPREFIX:?wine-native: WINEPREFIX names the prefix}
-sys=$prefix/drive_c/windows/syswow64
-[ -d "$sys" ] || sys=$prefix/drive_c/windows/system32
+sys=$(sysdir32 "$prefix")
 aside=$prefix/tavorine-aside/${sys##*/}
 names=(msvcr71 msvcp71 msvcr70 msvcp70)
 key='HKCU\Software\Wine\DllOverrides'

@@ -13,8 +13,7 @@ if [ -z "${TAVORINE_TEST_TOKEN:-}" ] ||
 fi
 . "$root/scripts/common.sh"
 export TAVORINE_BUILD=$build
-sys=$WINEPREFIX/drive_c/windows/syswow64
-[ -d "$sys" ] || sys=$WINEPREFIX/drive_c/windows/system32
+sys=$(sysdir32 "$WINEPREFIX")
 key='HKCU\Software\Wine\DllOverrides'
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
