@@ -18,8 +18,9 @@ names=(msvcr71 msvcp71 msvcr70 msvcp70)
 key='HKCU\Software\Wine\DllOverrides'
 say() { echo "native: $*"; }
 
-# What stands at a name in a folder, in any capitals, as Wine finds it.
-at() { find "$1" -maxdepth 1 -iname "$2.dll" -print -quit 2>/dev/null; }
+# What stands at a name in a folder, in any capitals, as Wine finds it; nothing where the
+# folder is not there (nothing set aside).
+at() { [ ! -d "$1" ] || find "$1" -maxdepth 1 -iname "$2.dll" -print -quit; }
 is_wines() {
     case $(head -c 84 "$1" | tail -c +65 | tr -d '\0') in
         "Wine builtin DLL" | "Wine placeholder DLL") return 0 ;;

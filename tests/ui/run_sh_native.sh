@@ -81,4 +81,5 @@ state > "$work/settled"
 env -u DISPLAY bash "$root/scripts/run.sh" --native --prefix "$WINEPREFIX" --from "$work" >"$work/run.log" 2>&1 ||
     { echo "FAILED: the second run.sh"; cat "$work/run.log"; failed=1; }
 check "a second run changes nothing" test "$(state)" = "$(cat "$work/settled")"
+check "a second run finds the four overrides set" test "$(grep -c 'native, then built-in, as it was' "$work/run.log")" = 4
 exit "$failed"
