@@ -71,9 +71,11 @@ cleanup() {
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     fi
-    [ -z "$native" ] || bash "$root/scripts/wine-native.sh" after || echo "run: the prefix was not settled" >&2
+    local settled=1
+    [ -z "$native" ] || bash "$root/scripts/wine-native.sh" after || settled=0
     [ -n "$sandbox" ] && { "$WINESERVER" -k 2>/dev/null || true; }
     stop_xvfb
+    [ "$settled" = 1 ] || { echo "run: the prefix was not settled" >&2; exit 1; }
 }
 trap cleanup EXIT
 [ -z "$native" ] || { trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP; }
